@@ -1,0 +1,33 @@
+#include "isbn_dialogue.h"
+
+#include "check/isbn_check.h"
+#include "messages.h"
+
+#include <cstdio>
+
+int isbn_dialogue()
+{
+    put_text(msg_prompt);
+    // Show the prompt before the read blocks, also when output is a pipe.
+    std::fflush(stdout);
+
+    // Empty unless a token is read: input that ends before any token is an
+    // input error, never a check of unset bytes. The width keeps a long token
+    // inside the buffer; its first 63 bytes still make it an input error.
+    char isbn[64] = "";
+    if (std::scanf("%63s", isbn) != 1)
+        isbn[0] = '\0';
+
+    switch (isbn_check(isbn)) {
+    case isbn_correct:
+        put_text(msg_correct);
+        break;
+    case isbn_invalid:
+        put_text(msg_invalid);
+        break;
+    default:
+        put_text(msg_input_error);
+        break;
+    }
+    return 0;
+}
