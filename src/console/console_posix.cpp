@@ -92,8 +92,7 @@ void console_wait_key()
         sigemptyset(&sa.sa_mask);
         // A signal the caller chose to ignore (nohup) stays ignored.
         caught[i] = sigaction(fatal_signals[i], nullptr, &old[i]) == 0 &&
-                    old[i].sa_handler != SIG_IGN &&
-                    sigaction(fatal_signals[i], &sa, nullptr) == 0;
+                    old[i].sa_handler != SIG_IGN && sigaction(fatal_signals[i], &sa, nullptr) == 0;
     }
 
     // Like _getch: one key, no echo, no Enter, and Ctrl+C, Ctrl+Z, Ctrl+S,

@@ -14,7 +14,7 @@ int finish_output()
     int err = 0;
     if (std::fflush(stdout) != 0)
         err = errno;
-    else if (std::ferror(stdout))
+    else if (std::ferror(stdout) != 0)
         err = EIO; // an earlier flush failed; its errno is long gone
     if (err == 0)
         return 0;
