@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <strings.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -50,19 +51,12 @@ void read_key(int fd)
         drain_key(fd);
 }
 
-bool contains_nocase(const char *text, const char *lower)
+bool names_utf8(const char *locale)
 {
-    for (; *text != '\0'; ++text) {
-        const char *t = text;
-        const char *l = lower;
-        while (*l != '\0' && *t != '\0' &&
-               (*t == *l || (*t >= 'A' && *t <= 'Z' && *t - 'A' + 'a' == *l))) {
-            ++t;
-            ++l;
-        }
-        if (*l == '\0')
+    // The program stays in the C locale, so the comparison is plain ASCII.
+    for (; *locale != '\0'; ++locale)
+        if (strncasecmp(locale, "utf-8", 5) == 0 || strncasecmp(locale, "utf8", 4) == 0)
             return true;
-    }
     return false;
 }
 
@@ -116,13 +110,12 @@ void console_wait_key()
 
 bool console_utf8()
 {
-    // The locale the user asked for, by the usual precedence; the program
-    // itself stays in the C locale.
+    // The locale the user asked for, by the usual precedence.
     const char *names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
     for (const char *name : names) {
         const char *value = std::getenv(name);
         if (value != nullptr && *value != '\0')
-            return contains_nocase(value, "utf-8") || contains_nocase(value, "utf8");
+            return names_utf8(value);
     }
     return false;
 }
