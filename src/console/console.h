@@ -9,5 +9,6 @@
 // once when there is no console keyboard to wait for.
 void console_wait_key();
 
-// True when the console shows UTF-8, false when it shows Shift_JIS.
-bool console_utf8();
+// Writes one line of text, given as the same characters in Shift_JIS and in
+// UTF-8, to standard output in the form the console shows.
+void console_put(const char *sjis, const char *utf8);

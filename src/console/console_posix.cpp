@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 
 #include <fcntl.h>
@@ -60,6 +61,18 @@ bool names_utf8(const char *locale)
     return false;
 }
 
+// True when the locale the user asked for, by the usual precedence, names UTF-8.
+bool locale_utf8()
+{
+    const char *names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    for (const char *name : names) {
+        const char *value = std::getenv(name);
+        if (value != nullptr && *value != '\0')
+            return names_utf8(value);
+    }
+    return false;
+}
+
 } // namespace
 
 void console_wait_key()
@@ -108,14 +121,7 @@ void console_wait_key()
     close(fd);
 }
 
-bool console_utf8()
+void console_put(const char *sjis, const char *utf8)
 {
-    // The locale the user asked for, by the usual precedence.
-    const char *names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
-    for (const char *name : names) {
-        const char *value = std::getenv(name);
-        if (value != nullptr && *value != '\0')
-            return names_utf8(value);
-    }
-    return false;
+    std::fputs(locale_utf8() ? utf8 : sjis, stdout);
 }

@@ -2,8 +2,6 @@
 
 #include "console/console.h"
 
-#include <cstdio>
-
 const message messages[msg_count] = {
     {"ISBN\x82\xF0\x93\xFC\x97\xCD\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42\n",
      "ISBNを入力してください。\n"},
@@ -15,6 +13,5 @@ const message messages[msg_count] = {
 
 void put_text(message_id id)
 {
-    const message &m = messages[id];
-    std::fputs(console_utf8() ? m.utf8 : m.sjis, stdout);
+    console_put(messages[id].sjis, messages[id].utf8);
 }
