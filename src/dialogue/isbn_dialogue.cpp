@@ -9,7 +9,7 @@ int isbn_dialogue()
 {
     put_text(msg_prompt);
     // Show the prompt before the read blocks, also when output is a pipe.
-    std::fflush(stdout);
+    show_text();
 
     // Empty unless a token is read: input that ends before any token is an
     // input error, never a check of unset bytes. The width keeps a long token

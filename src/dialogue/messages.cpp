@@ -2,6 +2,15 @@
 
 #include "console/console.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// Each Shift_JIS string is the UTF-8 text beside it converted by iconv, each
+// byte written as \xHH (the letters "ISBN" as they are), then "\n":
+//   printf '%s' '正しい番号です。' | iconv -f UTF-8 -t SHIFT_JIS |
+//       od -An -tx1 | tr -d ' \n' | sed 's/../\\x\U&/g'
 const message messages[msg_count] = {
     {"ISBN\x82\xF0\x93\xFC\x97\xCD\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42\n",
      "ISBNを入力してください。\n"},
@@ -14,4 +23,17 @@ const message messages[msg_count] = {
 void put_text(message_id id)
 {
     console_put(messages[id].sjis, messages[id].utf8);
+}
+
+void show_text()
+{
+    int err = 0;
+    if (std::fflush(stdout) != 0)
+        err = errno;
+    else if (std::ferror(stdout) != 0)
+        err = EIO; // a write inside fputs failed; its errno is long gone
+    if (err == 0)
+        return;
+    std::fprintf(stderr, "isbn10: write error: %s\n", std::strerror(err));
+    std::exit(1);
 }

@@ -46,8 +46,10 @@ struct pty_run {
     }
 };
 
-// Starts the program and answers its prompt with "0123456789".
-void start(pty_run &r)
+// Starts the program with the token on a pipe (r.in) and standard output on
+// another (r.out); with `full`, standard input is the terminal, standard
+// output /dev/full and standard error the pipe r.out.
+void start(pty_run &r, bool full = false)
 {
     ASSERT_EQ(openpty(&r.master, &r.slave, nullptr, nullptr, nullptr), 0);
     // Settings a terminal may well have but a naive restore would not bring back.
@@ -68,8 +70,16 @@ void start(pty_run &r)
     if (r.pid == 0) {
         setsid();
         ioctl(r.slave, TIOCSCTTY, 0);
-        dup2(in[0], 0);
-        dup2(out[1], 1);
+        if (full) {
+            int full_fd = open("/dev/full", O_WRONLY);
+            dup2(r.slave, 0);
+            dup2(full_fd, 1);
+            dup2(out[1], 2);
+            close(full_fd);
+        } else {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+        }
         for (int fd : {in[0], in[1], out[0], out[1], r.master, r.slave})
             close(fd);
         rlimit no_core = {0, 0};
@@ -126,10 +136,11 @@ bool waits_for_key(int slave)
     return false;
 }
 
-int wait_status(pty_run &r)
+// The exit status, or -1 when the program is still running after `ticks` x 10 ms.
+int wait_status(pty_run &r, int ticks = 500)
 {
     int status = -1;
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < ticks; ++i) {
         if (waitpid(r.pid, &status, WNOHANG) == r.pid) {
             r.pid = -1;
             return status;
@@ -213,6 +224,16 @@ TEST(key_wait, a_signal_during_the_wait_restores_the_terminal_and_ends_with_that
         ASSERT_EQ(tcgetattr(r.slave, &after), 0);
         EXPECT_TRUE(same_settings(r.before, after));
     }
+}
+
+TEST(key_wait, a_prompt_that_cannot_be_written_ends_the_program_at_once)
+{
+    pty_run r;
+    ASSERT_NO_FATAL_FAILURE(start(r, true));
+    const std::string message = "isbn10: write error: No space left on device\n";
+    EXPECT_EQ(read_for(r.out, message.size() + 1, 1000), message);
+    int status = wait_status(r, 100);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
 }
 
 } // namespace
