@@ -7,8 +7,7 @@
 set -u
 program=$(printf '%q ' "$@")
 tmp=$(mktemp -d)
-tmux=(tmux -S "$tmp/socket") # a server of our own, apart from the user's
-trap '"${tmux[@]}" kill-server 2>/dev/null; rm -rf "$tmp"' EXIT
+trap 'for s in "$tmp"/socket.*; do tmux -S "$s" kill-server 2>/dev/null; done; rm -rf "$tmp"' EXIT
 if ! locale -a | grep -qix 'ja_JP.utf-\?8'; then
     echo "no ja_JP.UTF-8 locale (locale-gen): Wine would not use code page 932"
     exit 1
@@ -25,6 +24,9 @@ until_() {
     done
 }
 shows() { [[ $("${tmux[@]}" capture-pane -p -t run) == *"$1"* ]]; }
+# Wine's console turns the terminal's echo off only after the prompt shows;
+# keys typed before that would be echoed twice.
+reading() { [[ $(stty -F "$tty") =~ -echo( |$) ]]; }
 
 answered=$'ISBNを入力してください。\n0123456789\ngokei = 165\n正しい番号です。'
 closed=$answered$'\nおしまい！'
@@ -33,9 +35,13 @@ for lang in C.UTF-8 ja_JP.UTF-8; do
     for key in q Enter Up; do
         name="$lang, key $key"
         rm -f "$tmp/status"
+        # A server of our own for each run, apart from the user's and from
+        # one still ending.
+        tmux=(tmux -S "$tmp/socket.$lang.$key")
         "${tmux[@]}" new-session -d -s run -x 80 -y 24 \
             "env -u LC_ALL -u LC_CTYPE LANG=$lang $program; echo \$? >$tmp/status; sleep 600"
-        until_ 60 shows 'ISBN' || echo "FAIL: $name: no prompt"
+        tty=$("${tmux[@]}" display-message -p -t run '#{pane_tty}')
+        until_ 60 shows 'ISBN' && until_ 10 reading
         "${tmux[@]}" send-keys -t run -l 0123456789
         "${tmux[@]}" send-keys -t run Enter
         until_ 30 shows 'gokei'
