@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The Linux release files as a user gets them. Every checksum holds. The
+# Debian package passes lintian; it installs into a throwaway root whose
+# database holds this machine's packages that it depends on, so dpkg checks
+# the dependencies; the installed program answers from PATH, hardened and
+# stripped, its manual pages are where man looks, and dpkg -r leaves nothing.
+# The tarball holds the same files under its versioned folder.
+# Usage: linux.sh PACKAGES_DIR
+set -u
+e2e=$(cd "$(dirname "$0")/../dialogue" && pwd)/e2e.sh
+cd "$1" || exit 1
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failed=0
+fail() {
+    echo "FAIL: $*"
+    failed=1
+}
+deb=$(echo *.deb)
+tgz=$(echo *.tar.gz)
+[ -f "$deb" ] && [ -f "$tgz" ] || { echo "no release files in $PWD: build the target release_files"; exit 1; }
+for f in "$deb" "$tgz"; do
+    [ -f "$f.sha256" ] && sha256sum --quiet -c "$f.sha256" || fail "checksum of $f"
+done
+
+# What both hold, below /usr in the package and below the folder in the tarball.
+files='bin/isbn10
+share/doc/isbn10/changelog.gz
+share/man/ja/man1/isbn10.1.gz
+share/man/man1/isbn10.1.gz'
+
+# No error or warning but those that only a licence can settle.
+if command -v lintian >/dev/null; then
+    found=$(lintian --allow-root "$deb" | grep -E '^[EW]: ' | grep -v -E ': no-copyright-file$')
+    [ -z "$found" ] || fail "lintian: $found"
+fi
+
+root=$tmp/root
+db=$root/var/lib/dpkg
+mkdir -p "$db/info" "$db/updates"
+: >"$db/status"
+arch=$(dpkg --print-architecture)
+for dep in $(dpkg-deb -f "$deb" Depends | sed -E 's/\([^)]*\)|\|[^,]*//g; s/,/ /g'); do
+    dpkg-query -s "$dep:$arch" >>"$db/status" && echo >>"$db/status"
+    touch "$db/info/$dep:$arch.list" # its files are this machine's business
+done
+dpkg --root="$root" -i "$deb" >"$tmp/log" 2>&1 || fail "dpkg -i: $(cat "$tmp/log")"
+[ "$(cd "$root/usr" && find . -type f | cut -c3- | sort)" = "$files" ] || fail "files of $deb"
+export PATH=$root/usr/bin:$PATH
+[ "$(command -v isbn10)" = "$root/usr/bin/isbn10" ] || fail "isbn10 not on PATH"
+bash "$e2e" isbn10 >"$tmp/log" || fail "installed isbn10: $(head -n 12 "$tmp/log")"
+for lang in C.UTF-8 ja_JP.UTF-8; do
+    dir=$([ "$lang" = C.UTF-8 ] || echo "${lang%%_*}/")
+    [ "$(LC_ALL=$lang man -w isbn10)" = "$root/usr/share/man/${dir}man1/isbn10.1.gz" ] ||
+        fail "man -w isbn10 with $lang: $(LC_ALL=$lang man -w isbn10 2>&1)"
+done
+
+# name | command | what its output must hold
+while IFS='|' read -r name command pattern; do
+    $command "$root/usr/bin/isbn10" 2>&1 | grep -qE "$pattern" || fail "$name: no '$pattern' in $command"
+done <<'CHECKS'
+position independent|readelf -h|Type: +DYN
+read-only relocations|readelf -lW|GNU_RELRO
+bound at start|readelf -d|BIND_NOW
+stack protector|nm -D|__stack_chk_fail
+fortified|nm -D|__printf_chk
+stripped|nm|no symbols
+CHECKS
+
+dpkg --root="$root" -r isbn10 >"$tmp/log" 2>&1 || fail "dpkg -r: $(cat "$tmp/log")"
+left=$(find "$root" -mindepth 1 -path "$root/var" -prune -o -print)
+[ -z "$left" ] || fail "left after dpkg -r: $left"
+
+top=${tgz%.tar.gz}
+[ "$(tar tzf "$tgz" | grep -v '/$' | sort)" = "$(sed "s|^|$top/|" <<<"$files")" ] ||
+    fail "files of $tgz: $(tar tzf "$tgz")"
+
+[ "$failed" -eq 0 ] && echo "release files pass: $deb $tgz"
+exit "$failed"
