@@ -42,21 +42,15 @@ fi
 build "$work/a" 022 UTC C.UTF-8
 build "$work/second/clone/b" 077 Asia/Tokyo ja_JP.UTF-8 "$other"
 
-# listing FILE: an archive's members with their modes, owners and times.
-listing() {
-    case $1 in
-    *.zip) zipinfo -v "$1" ;;
-    *.tar.gz) tar tvzf "$1" --full-time ;;
-    *.deb) dpkg-deb -I "$1" && dpkg-deb -c "$1" ;;
-    esac
-}
-# unpack FILE DIR
-unpack() {
+# members FILE DIR: an archive unpacked in DIR, and in DIR.txt its members
+# with their modes, owners and times.
+members() {
     mkdir -p "$2"
     case $1 in
-    *.zip) unzip -q "$1" -d "$2" ;;
-    *.tar.gz) tar xzf "$1" -C "$2" ;;
-    *.deb) dpkg-deb -R "$1" "$2" ;;
+    *.zip) zipinfo -v "$1" | tail -n +2 >"$2.txt" && unzip -q "$1" -d "$2" ;;
+    *.tar.gz) tar tvzf "$1" --full-time >"$2.txt" && tar xzf "$1" -C "$2" ;;
+    *.deb) { ar tv "$1" && dpkg-deb -c "$1"; } >"$2.txt" && dpkg-deb -R "$1" "$2" ;;
+    *) return 1 ;;
     esac
 }
 
@@ -77,11 +71,12 @@ for preset in "${presets[@]}"; do
         fi
         failed=1
         echo "FAIL: $preset: $f differs"
-        diff <(listing "$a/$f") <(listing "$b/$f") | head -n 20
-        unpack "$a/$f" "$work/unpacked/a/$f" && unpack "$b/$f" "$work/unpacked/b/$f" &&
-            diff -rq "$work/unpacked/a/$f" "$work/unpacked/b/$f"
+        if members "$a/$f" "$work/a.$f" && members "$b/$f" "$work/b.$f"; then
+            diff "$work/a.$f.txt" "$work/b.$f.txt" | head -n 20
+            diff -rq "$work/a.$f" "$work/b.$f"
+        fi || true
         if command -v diffoscope >/dev/null; then
-            diffoscope "$a/$f" "$b/$f" | head -n 60
+            diffoscope "$a/$f" "$b/$f" | head -n 60 || true
         fi
     done
 done
