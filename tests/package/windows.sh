@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The Windows release files as a user gets them. Every checksum holds. The zip
 # holds exactly the program and its two read-mes; its program is stripped, has
-# ASLR, DEP and a version resource, and answers under Wine. The installer, run silently in a
-# fresh prefix, installs that program, a Start menu entry and an uninstall
-# entry; the installed program answers; the uninstaller, run silently, leaves
-# none of them behind.
+# ASLR, DEP and a version resource, and answers under Wine. The installer, run
+# silently in a fresh prefix, installs that program, a Start menu entry and an
+# uninstall entry; the installed program answers; the uninstaller, run
+# silently, leaves none of them behind.
 # Usage: windows.sh PACKAGES_DIR VERSION RUNNER WINDRES OBJDUMP
 set -u
 e2e=$(cd "$(dirname "$0")/../dialogue" && pwd)/e2e.sh
