@@ -9,6 +9,20 @@
 // once when there is no console keyboard to wait for.
 void console_wait_key();
 
+// Makes standard input block for the read of the token: an earlier program
+// may have left O_NONBLOCK on the open file that standard input shares with
+// the shell, and a read would then fail before the user could type. Returns
+// what console_input_restore takes to put the flags back.
+int console_input_blocking();
+void console_input_restore(int flags);
+
+// The longest line, in bytes of UTF-8 with its line feed, that console_put
+// writes to a Windows console as Unicode; the message table is checked
+// against it when it is compiled.
+constexpr int console_line_max = 64;
+
 // Writes one line of text, given as the same characters in Shift_JIS and in
-// UTF-8, to standard output in the form the console shows.
-void console_put(const char *sjis, const char *utf8);
+// UTF-8, to standard output in the form the console shows. False when the
+// console failed part-way through the line, which is then lost; the errors
+// of standard output itself show in its error flag.
+bool console_put(const char *sjis, const char *utf8);

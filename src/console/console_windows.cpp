@@ -2,26 +2,36 @@
 
 #include <conio.h>
 #include <cstdio>
+#include <cstring>
 #include <windows.h>
 
 namespace {
 
+enum class shown { all, part, none };
+
 // A console shows UTF-16 whatever its code page, but bytes only in that code
 // page: Shift_JIS is unreadable on 437 or 1252. The line feed goes out as
 // CR LF, as text mode writes it.
-bool write_wide(HANDLE out, const char *utf8)
+shown write_wide(HANDLE out, const char *utf8)
 {
-    wchar_t text[64];
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, text, 63) - 1;
+    // n bytes of UTF-8 are at most n UTF-16 units; one more for the CR.
+    wchar_t text[console_line_max + 1];
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8,
+                                static_cast<int>(std::strlen(utf8)), text, console_line_max);
     if (n <= 0)
-        return false;
+        return shown::none;
     if (text[n - 1] == L'\n') {
         text[n - 1] = L'\r';
         text[n++] = L'\n';
     }
-    DWORD written = 0;
-    return WriteConsoleW(out, text, static_cast<DWORD>(n), &written, nullptr) != 0 &&
-           written == static_cast<DWORD>(n);
+    for (int done = 0; done < n;) {
+        DWORD written = 0;
+        if (WriteConsoleW(out, text + done, static_cast<DWORD>(n - done), &written, nullptr) == 0 ||
+            written == 0)
+            return done == 0 ? shown::none : shown::part;
+        done += static_cast<int>(written);
+    }
+    return shown::all;
 }
 
 } // namespace
@@ -33,14 +43,26 @@ void console_wait_key()
     _getch();
 }
 
-void console_put(const char *sjis, const char *utf8)
+// A console handle has no non-blocking mode to undo.
+int console_input_blocking()
+{
+    return 0;
+}
+
+void console_input_restore(int) {}
+
+bool console_put(const char *sjis, const char *utf8)
 {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
     // Flushed first, so the trace line in stdout's buffer keeps its place.
-    if (GetConsoleMode(out, &mode) != 0 && std::fflush(stdout) == 0 && write_wide(out, utf8))
-        return;
+    if (GetConsoleMode(out, &mode) != 0 && std::fflush(stdout) == 0) {
+        shown s = write_wide(out, utf8);
+        if (s != shown::none)
+            return s == shown::all; // the rest, written again as bytes, would repeat the start
+    }
     // Redirected, or the console refused: the bytes, as a file expects them.
     // GetConsoleOutputCP is 0 without a console: Shift_JIS then.
     std::fputs(GetConsoleOutputCP() == CP_UTF8 ? utf8 : sjis, stdout);
+    return true;
 }

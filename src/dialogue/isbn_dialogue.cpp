@@ -1,6 +1,7 @@
 #include "isbn_dialogue.h"
 
 #include "check/isbn_check.h"
+#include "console/console.h"
 #include "messages.h"
 
 #include <cstdio>
@@ -9,14 +10,16 @@ int isbn_dialogue()
 {
     put_text(msg_prompt);
     // Show the prompt before the read blocks, also when output is a pipe.
-    show_text();
+    flush_or_exit();
 
     // Empty unless a token is read: input that ends before any token is an
     // input error, never a check of unset bytes. The width keeps a long token
     // inside the buffer; its first 63 bytes still make it an input error.
     char isbn[64] = "";
+    int flags = console_input_blocking();
     if (std::scanf("%63s", isbn) != 1)
         isbn[0] = '\0';
+    console_input_restore(flags);
 
     switch (isbn_check(isbn)) {
     case isbn_correct:

@@ -6,9 +6,9 @@ int main()
 {
     isbn_dialogue();
     // The verdict must be on the screen while we wait for the key.
-    show_text();
+    flush_or_exit();
     console_wait_key();
     put_text(msg_closing);
-    show_text();
+    flush_or_exit();
     return 0;
 }

@@ -6,12 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 // Each Shift_JIS string is the UTF-8 text beside it converted by iconv, each
 // byte written as \xHH (the letters "ISBN" as they are), then "\n":
 //   printf '%s' '正しい番号です。' | iconv -f UTF-8 -t SHIFT_JIS |
 //       od -An -tx1 | tr -d ' \n' | sed 's/../\\x\U&/g'
-const message messages[msg_count] = {
+constexpr message messages[msg_count] = {
     {"ISBN\x82\xF0\x93\xFC\x97\xCD\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42\n",
      "ISBNを入力してください。\n"},
     {"\x90\xB3\x82\xB5\x82\xA2\x94\xD4\x8D\x86\x82\xC5\x82\xB7\x81\x42\n", "正しい番号です。\n"},
@@ -20,20 +21,35 @@ const message messages[msg_count] = {
     {"\x82\xA8\x82\xB5\x82\xDC\x82\xA2\x81\x49\n", "おしまい！\n"},
 };
 
-void put_text(message_id id)
-{
-    console_put(messages[id].sjis, messages[id].utf8);
-}
+namespace {
 
-void show_text()
+constexpr bool every_line_fits_the_console()
 {
-    int err = 0;
-    if (std::fflush(stdout) != 0)
-        err = errno;
-    else if (std::ferror(stdout) != 0)
-        err = EIO; // a write inside fputs failed; its errno is long gone
-    if (err == 0)
-        return;
+    for (const message &m : messages)
+        if (std::char_traits<char>::length(m.utf8) > console_line_max)
+            return false;
+    return true;
+}
+static_assert(every_line_fits_the_console(), "a message is longer than console_put takes");
+
+[[noreturn]] void write_failed(int err)
+{
     std::fprintf(stderr, "isbn10: write error: %s\n", std::strerror(err));
     std::exit(1);
+}
+
+} // namespace
+
+void put_text(message_id id)
+{
+    if (!console_put(messages[id].sjis, messages[id].utf8))
+        write_failed(EIO);
+}
+
+void flush_or_exit()
+{
+    if (std::fflush(stdout) != 0)
+        write_failed(errno);
+    if (std::ferror(stdout) != 0)
+        write_failed(EIO); // a write inside fputs failed; its errno is long gone
 }

@@ -13,6 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -36,6 +37,9 @@ struct pty_run {
 
     ~pty_run()
     {
+        pid_t job = master >= 0 ? tcgetpgrp(master) : -1;
+        if (job > 0 && job != pid)
+            kill(-job, SIGKILL);
         if (pid > 0) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
@@ -46,10 +50,17 @@ struct pty_run {
     }
 };
 
-// Starts the program with the token on a pipe (r.in) and standard output on
-// another (r.out); with `full`, standard input is the terminal, standard
-// output /dev/full and standard error the pipe r.out.
-void start(pty_run &r, bool full = false)
+enum class setup {
+    token_on_pipe,           // the token on the pipe r.in, standard output on the pipe r.out
+    output_full,             // standard input the terminal, output /dev/full, error r.out
+    nonblocking_terminal,    // standard input the terminal, left O_NONBLOCK; output r.out
+    background_ignoring_ttou // as token_on_pipe, but a background job with SIGTTOU ignored
+};
+
+// Starts the program as a shell starts a job: a session leader of its own on
+// the pty (r.pid) runs it in a process group of its own, in the foreground
+// unless asked otherwise, and ends as it does.
+void start(pty_run &r, setup how = setup::token_on_pipe)
 {
     ASSERT_EQ(openpty(&r.master, &r.slave, nullptr, nullptr, nullptr), 0);
     // Settings a terminal may well have but a naive restore would not bring back.
@@ -70,23 +81,43 @@ void start(pty_run &r, bool full = false)
     if (r.pid == 0) {
         setsid();
         ioctl(r.slave, TIOCSCTTY, 0);
-        if (full) {
+        for (int sig = 1; sig < NSIG; ++sig)
+            signal(sig, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        rlimit no_core = {0, 0};
+        setrlimit(RLIMIT_CORE, &no_core);
+        pid_t job = fork();
+        if (job == 0) {
+            setpgid(0, 0);
+            signal(SIGTTOU, SIG_IGN);
+            if (how != setup::background_ignoring_ttou) {
+                tcsetpgrp(r.slave, getpid());
+                signal(SIGTTOU, SIG_DFL);
+            }
             int full_fd = open("/dev/full", O_WRONLY);
-            dup2(r.slave, 0);
-            dup2(full_fd, 1);
-            dup2(out[1], 2);
-            close(full_fd);
-        } else {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
+            if (how == setup::nonblocking_terminal)
+                fcntl(r.slave, F_SETFL, fcntl(r.slave, F_GETFL) | O_NONBLOCK);
+            dup2(how == setup::output_full || how == setup::nonblocking_terminal ? r.slave : in[0],
+                 0);
+            dup2(how == setup::output_full ? full_fd : out[1], 1);
+            if (how == setup::output_full)
+                dup2(out[1], 2);
+            for (int fd : {in[0], in[1], out[0], out[1], r.master, r.slave, full_fd})
+                close(fd);
+            char *no_env[] = {nullptr};
+            execle(ISBN10_PATH, "isbn10", static_cast<char *>(nullptr), no_env);
+            _exit(127);
         }
         for (int fd : {in[0], in[1], out[0], out[1], r.master, r.slave})
             close(fd);
-        rlimit no_core = {0, 0};
-        setrlimit(RLIMIT_CORE, &no_core);
-        char *no_env[] = {nullptr};
-        execle(ISBN10_PATH, "isbn10", static_cast<char *>(nullptr), no_env);
-        _exit(127);
+        int status = 0;
+        while (waitpid(job, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (WIFSIGNALED(status))
+            raise(WTERMSIG(status));
+        _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
     }
     close(in[0]);
     close(out[1]);
@@ -156,10 +187,45 @@ bool same_settings(const termios &a, const termios &b)
            a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
+// The foreground job: the program, in the process group that start() made.
+pid_t job(const pty_run &r)
+{
+    return tcgetpgrp(r.master);
+}
+
+// After the key: the closing line, status 0, no echo, the settings as they
+// were, and nothing of the key left for the shell, which reads in
+// non-canonical mode too.
+void ends_cleanly(pty_run &r)
+{
+    EXPECT_EQ(read_for(r.out, closing.size() + 1, 5000), closing);
+    int status = wait_status(r);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    termios after{};
+    ASSERT_EQ(tcgetattr(r.slave, &after), 0);
+    EXPECT_TRUE(same_settings(r.before, after));
+    EXPECT_EQ(read_for(r.master, 1, 50), "") << "the key was echoed";
+    termios shell = after;
+    shell.c_lflag &= ~ICANON;
+    shell.c_cc[VMIN] = 0;
+    shell.c_cc[VTIME] = 0;
+    ASSERT_EQ(tcsetattr(r.slave, TCSANOW, &shell), 0);
+    EXPECT_EQ(read_for(r.slave, 1, 50), "") << "bytes of the key left for the shell";
+}
+
+// 200 lines for the shell, about 5,800 bytes pasted at the wait.
+std::string paste()
+{
+    std::string text;
+    for (int i = 0; i < 200; ++i)
+        text += "echo 'line " + std::to_string(i) + " of the paste' >> pasted\n";
+    return text;
+}
+
 struct key_case {
     const char *name;
-    const char *first;  // bytes the key sends at once
-    const char *second; // bytes arriving a moment later, as over a slow link
+    std::string first;  // bytes the key sends at once
+    std::string second; // bytes arriving 60 ms later, as over a slow link
 };
 
 const key_case keys[] = {
@@ -175,7 +241,11 @@ const key_case keys[] = {
     {"f1", "\x1bOP", ""},
     {"f5", "\x1b[15~", ""},
     {"cursor_up_split", "\x1b", "[A"},
+    {"f5_split", "\x1b[1", "5~"},
     {"utf8_character", "\xE3\x81\x82", ""},
+    {"utf8_split_after_lead_byte", "\xE3", "\x81\x82"},
+    {"paste", paste(), ""},
+    {"paste_in_two_parts", paste(), paste()},
 };
 
 TEST(key_wait, any_key_ends_the_wait_silently_and_leaves_the_terminal_as_it_was)
@@ -188,35 +258,26 @@ TEST(key_wait, any_key_ends_the_wait_silently_and_leaves_the_terminal_as_it_was)
         ASSERT_TRUE(waits_for_key(r.slave));
         EXPECT_EQ(read_for(r.out, 1, 200), "") << "closing line before any key";
 
-        ASSERT_GT(write(r.master, k.first, std::strlen(k.first)), 0);
-        if (*k.second != '\0') {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            ASSERT_GT(write(r.master, k.second, std::strlen(k.second)), 0);
+        ASSERT_EQ(write(r.master, k.first.data(), k.first.size()), ssize_t(k.first.size()));
+        if (!k.second.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            ASSERT_EQ(write(r.master, k.second.data(), k.second.size()), ssize_t(k.second.size()));
         }
-        EXPECT_EQ(read_for(r.out, closing.size() + 1, 5000), closing);
-        int status = wait_status(r);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-
-        int pending = -1;
-        ASSERT_EQ(ioctl(r.slave, FIONREAD, &pending), 0);
-        EXPECT_EQ(pending, 0) << "bytes of the key left for the shell";
-        EXPECT_EQ(read_for(r.master, 1, 50), "") << "the key was echoed";
-        termios after{};
-        ASSERT_EQ(tcgetattr(r.slave, &after), 0);
-        EXPECT_TRUE(same_settings(r.before, after));
+        ends_cleanly(r);
     }
 }
 
 TEST(key_wait, a_signal_during_the_wait_restores_the_terminal_and_ends_with_that_signal)
 {
-    for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
+    for (int sig :
+         {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGALRM, SIGPIPE, SIGXFSZ, SIGABRT}) {
         SCOPED_TRACE(strsignal(sig));
         pty_run r;
         ASSERT_NO_FATAL_FAILURE(start(r));
         ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
         ASSERT_TRUE(waits_for_key(r.slave));
 
-        ASSERT_EQ(kill(r.pid, sig), 0);
+        ASSERT_EQ(kill(job(r), sig), 0);
         int status = wait_status(r);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
         EXPECT_EQ(read_for(r.out, 1, 200), "");
@@ -226,10 +287,70 @@ TEST(key_wait, a_signal_during_the_wait_restores_the_terminal_and_ends_with_that
     }
 }
 
+// Stopped, the shell's mode is back (a shell sets it after SIGSTOP, which
+// cannot be caught); after SIGCONT one key ends the wait as before.
+TEST(key_wait, a_stop_gives_the_terminal_back_and_continuing_waits_again)
+{
+    for (int sig : {SIGTSTP, SIGSTOP}) {
+        SCOPED_TRACE(strsignal(sig));
+        pty_run r;
+        ASSERT_NO_FATAL_FAILURE(start(r));
+        ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
+        ASSERT_TRUE(waits_for_key(r.slave));
+        pid_t program = job(r);
+
+        ASSERT_EQ(kill(program, sig), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (sig == SIGSTOP) {
+            ASSERT_EQ(tcsetattr(r.slave, TCSANOW, &r.before), 0);
+        }
+        termios stopped{};
+        ASSERT_EQ(tcgetattr(r.slave, &stopped), 0);
+        EXPECT_TRUE(same_settings(r.before, stopped)) << "the stopped program kept the terminal";
+
+        ASSERT_EQ(kill(program, SIGCONT), 0);
+        ASSERT_TRUE(waits_for_key(r.slave));
+        ASSERT_EQ(write(r.master, "a", 1), 1);
+        ends_cleanly(r);
+    }
+}
+
+// An O_NONBLOCK that an earlier program left on the terminal: the token is
+// still waited for, and the flags are as they were afterwards.
+TEST(key_wait, a_non_blocking_standard_input_still_waits_for_the_token)
+{
+    pty_run r;
+    ASSERT_NO_FATAL_FAILURE(start(r, setup::nonblocking_terminal));
+    EXPECT_EQ(read_for(r.out, prompt.size(), 5000), prompt);
+    EXPECT_EQ(read_for(r.out, 1, 300), "") << "a verdict before the token was typed";
+    ASSERT_EQ(write(r.master, "0123456789\r", 11), 11);
+    EXPECT_EQ(read_for(r.out, verdict.size(), 5000), verdict);
+    ASSERT_TRUE(waits_for_key(r.slave));
+    read_for(r.master, 100, 200); // the token's echo
+    ASSERT_EQ(write(r.master, "a", 1), 1);
+    ends_cleanly(r);
+    EXPECT_NE(fcntl(r.slave, F_GETFL) & O_NONBLOCK, 0);
+}
+
+// A background job that cannot be stopped leaves the terminal to the shell.
+TEST(key_wait, a_background_job_ignoring_sigttou_does_not_take_the_terminal)
+{
+    pty_run r;
+    ASSERT_NO_FATAL_FAILURE(start(r, setup::background_ignoring_ttou));
+    EXPECT_EQ(read_for(r.out, prompt.size(), 5000), prompt);
+    ASSERT_EQ(write(r.in, "0123456789\n", 11), 11);
+    EXPECT_EQ(read_for(r.out, 100, 5000), verdict + closing);
+    int status = wait_status(r);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    termios after{};
+    ASSERT_EQ(tcgetattr(r.slave, &after), 0);
+    EXPECT_TRUE(same_settings(r.before, after));
+}
+
 TEST(key_wait, a_prompt_that_cannot_be_written_ends_the_program_at_once)
 {
     pty_run r;
-    ASSERT_NO_FATAL_FAILURE(start(r, true));
+    ASSERT_NO_FATAL_FAILURE(start(r, setup::output_full));
     const std::string message = "isbn10: write error: No space left on device\n";
     EXPECT_EQ(read_for(r.out, message.size() + 1, 1000), message);
     int status = wait_status(r, 100);
