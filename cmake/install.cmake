@@ -12,7 +12,13 @@ if(WIN32)
 endif()
 
 include(GNUInstallDirs)
-install(TARGETS isbn10 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The Debian package and an install get the program as Debian links its own;
+# the tarball gets the static one, which only it asks for.
+install(TARGETS isbn10 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT dynamic)
+if(TARGET isbn10_static)
+  install(TARGETS isbn10_static RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT static
+          EXCLUDE_FROM_ALL)
+endif()
 # Compressed as Debian has them, without the name and time that gzip would
 # otherwise record. source | installed as
 set(compressed

@@ -2,13 +2,15 @@
 # cmake --install puts the program and its manual pages, English and
 # Japanese, where console tools go, and each page formats in its own language
 # without a warning from man (groff) or, where installed, mandoc's lint.
-# Usage: install.sh BUILD_DIR
+# Usage: install.sh BUILD_DIR [EMULATOR...]
 set -eu
+build=$1
+shift
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
-cmake --install "$1" --prefix "$prefix" >/dev/null
+cmake --install "$build" --prefix "$prefix" >/dev/null
 test -x "$prefix/bin/isbn10"
-echo "0123456789" | setsid -w "$prefix/bin/isbn10" | grep -qx 'gokei = 165'
+echo "0123456789" | setsid -w "$@" "$prefix/bin/isbn10" | grep -qx 'gokei = 165'
 failed=0
 # locale | page | a line the page must show
 while IFS='|' read -r lang page heading; do

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The program's own code never allocates on the heap: none of its object
-# files refers to an allocation function. Usage: no_heap.sh OBJECT_OR_ARCHIVE...
+# files refers to an allocation function. Usage: no_heap.sh NM OBJECT_OR_ARCHIVE...
 set -u
-found=$(nm -C -u "$@" |
+nm=$1
+shift
+found=$("$nm" -C -u "$@" |
     grep -E '\b(malloc|calloc|realloc|free|aligned_alloc|posix_memalign|strdup|strndup|open_memstream)\b|operator (new|delete)')
 if [ -n "$found" ]; then
     echo "heap allocation in the program's own code:"

@@ -106,8 +106,9 @@ void start(pty_run &r, setup how = setup::token_on_pipe)
                 dup2(out[1], 2);
             for (int fd : {in[0], in[1], out[0], out[1], r.master, r.slave, full_fd})
                 close(fd);
+            const char *argv[] = {ISBN10_ARGV, nullptr};
             char *no_env[] = {nullptr};
-            execle(ISBN10_PATH, "isbn10", static_cast<char *>(nullptr), no_env);
+            execve(argv[0], const_cast<char **>(argv), no_env);
             _exit(127);
         }
         for (int fd : {in[0], in[1], out[0], out[1], r.master, r.slave})

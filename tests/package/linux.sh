@@ -4,10 +4,14 @@
 # database holds this machine's packages that it depends on, so dpkg checks
 # the dependencies; the installed program answers from PATH, hardened and
 # stripped, its manual pages are where man looks, and dpkg -r leaves nothing.
-# The tarball holds the same files under its versioned folder.
-# Usage: linux.sh PACKAGES_DIR
+# The tarball holds the same files under its versioned folder, with a static
+# program that answers as the only file of an empty root. Programs for
+# another architecture run under the emulator.
+# Usage: linux.sh PACKAGES_DIR NM [EMULATOR...]
 set -u
 e2e=$(cd "$(dirname "$0")/../dialogue" && pwd)/e2e.sh
+nm=$2
+emulator=("${@:3}")
 cd "$1" || exit 1
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -39,7 +43,8 @@ root=$tmp/root
 db=$root/var/lib/dpkg
 mkdir -p "$db/info" "$db/updates"
 : >"$db/status"
-arch=$(dpkg --print-architecture)
+arch=$(dpkg-deb -f "$deb" Architecture)
+printf '%s\n' "$(dpkg --print-architecture)" "$arch" | sort -u >"$db/arch"
 for dep in $(dpkg-deb -f "$deb" Depends | sed -E 's/\([^)]*\)|\|[^,]*//g; s/,/ /g'); do
     dpkg-query -s "$dep:$arch" >>"$db/status" && echo >>"$db/status"
     touch "$db/info/$dep:$arch.list" # its files are this machine's business
@@ -48,32 +53,56 @@ dpkg --root="$root" -i "$deb" >"$tmp/log" 2>&1 || fail "dpkg -i: $(cat "$tmp/log
 [ "$(cd "$root/usr" && find . -type f | cut -c3- | sort)" = "$files" ] || fail "files of $deb"
 export PATH=$root/usr/bin:$PATH
 [ "$(command -v isbn10)" = "$root/usr/bin/isbn10" ] || fail "isbn10 not on PATH"
-bash "$e2e" isbn10 >"$tmp/log" || fail "installed isbn10: $(head -n 12 "$tmp/log")"
+bash "$e2e" "${emulator[@]}" "$(command -v isbn10)" >"$tmp/log" || fail "installed isbn10: $(head -n 12 "$tmp/log")"
 for lang in C.UTF-8 ja_JP.UTF-8; do
     dir=$([ "$lang" = C.UTF-8 ] || echo "${lang%%_*}/")
     [ "$(LC_ALL=$lang man -w isbn10)" = "$root/usr/share/man/${dir}man1/isbn10.1.gz" ] ||
         fail "man -w isbn10 with $lang: $(LC_ALL=$lang man -w isbn10 2>&1)"
 done
 
-# name | command | what its output must hold
-while IFS='|' read -r name command pattern; do
-    $command "$root/usr/bin/isbn10" 2>&1 | grep -qE "$pattern" || fail "$name: no '$pattern' in $command"
-done <<'CHECKS'
-position independent|readelf -h|Type: +DYN
-read-only relocations|readelf -lW|GNU_RELRO
-bound at start|readelf -d|BIND_NOW
-stack protector|nm -D|__stack_chk_fail
-fortified|nm -D|__printf_chk
-stripped|nm|no symbols
+top=${tgz%.tar.gz}
+[ "$(tar tzf "$tgz" | grep -v '/$' | sort)" = "$(sed "s|^|$top/|" <<<"$files")" ] ||
+    fail "files of $tgz: $(tar tzf "$tgz")"
+tar xzf "$tgz" -C "$tmp"
+# What file(1) calls each architecture of ours.
+declare -A machine=([amd64]=x86-64 [arm64]='ARM aarch64')
+[[ $(dpkg-deb -f "$deb" Depends) =~ ^libc6\ \(\>=\ 2\.[0-9]+\)$ ]] || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
+# The tarball's program is the same objects linked statically: the stack
+# protector and fortified calls, checked in the package's, are inside it.
+# file | name | command | what its output must hold
+while IFS='|' read -r file name command pattern; do
+    [ "$file" = deb ] && program=$root/usr/bin/isbn10 || program=$tmp/$top/bin/isbn10
+    $command "$program" 2>&1 | grep -qE "$pattern" || fail "$file: $name: no '$pattern' in $command"
+done <<CHECKS
+deb|built for $arch|file -b|${machine[$arch]-none}, .* dynamically linked
+deb|position independent|readelf -h|Type: +DYN
+deb|read-only relocations|readelf -lW|GNU_RELRO
+deb|bound at start|readelf -d|BIND_NOW
+deb|stack protector|$nm -D|__stack_chk_fail
+deb|fortified|$nm -D|__printf_chk
+deb|stripped|$nm|no symbols
+tgz|static, no program interpreter|file -b|${machine[$arch]-none}, .* static-pie linked
+tgz|position independent|readelf -h|Type: +DYN
+tgz|read-only relocations|readelf -lW|GNU_RELRO
+tgz|bound at start|readelf -d|BIND_NOW
+tgz|stripped|$nm|no symbols
 CHECKS
+
+# Alone in an empty root, with only the emulator beside it where one is needed.
+alone=$tmp/alone
+mkdir "$alone"
+cp "$tmp/$top/bin/isbn10" "$alone/"
+run=(chroot "$alone")
+if ((${#emulator[@]})); then
+    cp "${emulator[0]}" "$alone/emulator"
+    run+=(/emulator)
+fi
+[ "$(id -u)" = 0 ] || run=(unshare --map-root-user "${run[@]}")
+bash "$e2e" "${run[@]}" /isbn10 >"$tmp/log" || fail "$top/bin/isbn10 alone: $(head -n 12 "$tmp/log")"
 
 dpkg --root="$root" -r isbn10 >"$tmp/log" 2>&1 || fail "dpkg -r: $(cat "$tmp/log")"
 left=$(find "$root" -mindepth 1 -path "$root/var" -prune -o -print)
 [ -z "$left" ] || fail "left after dpkg -r: $left"
-
-top=${tgz%.tar.gz}
-[ "$(tar tzf "$tgz" | grep -v '/$' | sort)" = "$(sed "s|^|$top/|" <<<"$files")" ] ||
-    fail "files of $tgz: $(tar tzf "$tgz")"
 
 [ "$failed" -eq 0 ] && echo "release files pass: $deb $tgz"
 exit "$failed"
