@@ -19,19 +19,35 @@ if(TARGET isbn10_static)
   install(TARGETS isbn10_static RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT static
           EXCLUDE_FROM_ALL)
 endif()
+# The pages' header shows the version and the date of the newest change log
+# entry: a release sets each in one place, project() and the change log.
+file(STRINGS doc/changelog trailers REGEX "^ -- ")
+list(GET trailers 0 trailer)
+set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+if(NOT trailer MATCHES ", ([0-9][0-9]) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ")
+  message(FATAL_ERROR "doc/changelog: no date in its newest entry's last line: ${trailer}")
+endif()
+list(FIND months ${CMAKE_MATCH_2} month)
+math(EXPR month "${month} + 1")
+if(month LESS 10)
+  set(month 0${month})
+endif()
+set(man_date ${CMAKE_MATCH_3}-${month}-${CMAKE_MATCH_1})
+configure_file(doc/isbn10.1.in man/isbn10.1 @ONLY)
+configure_file(doc/ja/isbn10.1.in man/ja/isbn10.1 @ONLY)
+
 # Compressed as Debian has them, without the name and time that gzip would
 # otherwise record. source | installed as
 set(compressed
-    doc/isbn10.1 ${CMAKE_INSTALL_MANDIR}/man1/isbn10.1.gz
-    doc/ja/isbn10.1 ${CMAKE_INSTALL_MANDIR}/ja/man1/isbn10.1.gz
-    doc/changelog ${CMAKE_INSTALL_DOCDIR}/changelog.gz)
+    ${PROJECT_BINARY_DIR}/man/isbn10.1 ${CMAKE_INSTALL_MANDIR}/man1/isbn10.1.gz
+    ${PROJECT_BINARY_DIR}/man/ja/isbn10.1 ${CMAKE_INSTALL_MANDIR}/ja/man1/isbn10.1.gz
+    ${PROJECT_SOURCE_DIR}/doc/changelog ${CMAKE_INSTALL_DOCDIR}/changelog.gz)
 while(compressed)
   list(POP_FRONT compressed source installed)
-  string(MAKE_C_IDENTIFIER ${source} name)
-  set(gz ${PROJECT_BINARY_DIR}/${name}.gz)
+  string(MAKE_C_IDENTIFIER ${installed} name)
+  set(gz ${PROJECT_BINARY_DIR}/${name})
   add_custom_command(OUTPUT ${gz} COMMAND sh -c "gzip -9n <\"$0\" >\"$1\""
-                     ${PROJECT_SOURCE_DIR}/${source} ${gz}
-                     DEPENDS ${source} VERBATIM)
+                     ${source} ${gz} DEPENDS ${source} VERBATIM)
   list(APPEND gzipped ${gz})
   get_filename_component(dir ${installed} DIRECTORY)
   get_filename_component(file ${installed} NAME)

@@ -42,6 +42,9 @@ if(WIN32)
   set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
   set(CPACK_NSIS_INSTALLED_ICON_NAME isbn10.exe)
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  # No licence has been granted yet: no licence page, rather than CPack's
+  # placeholder for one.
+  set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
   # Unicode pages, so the Japanese ones read right whatever the system's
   # ANSI code page.
   set(CPACK_NSIS_DEFINES "Unicode true")

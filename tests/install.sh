@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # cmake --install puts the program and its manual pages, English and
-# Japanese, where console tools go, and each page formats in its own language
-# without a warning from man (groff) or, where installed, mandoc's lint.
+# Japanese, where console tools go, and man finds and formats each in its own
+# language at several widths without a warning from groff or, where
+# installed, mandoc's lint.
 # Usage: install.sh BUILD_DIR [EMULATOR...]
 set -eu
 build=$1
@@ -12,17 +13,32 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 test -x "$prefix/bin/isbn10"
 echo "0123456789" | setsid -w "$@" "$prefix/bin/isbn10" | grep -qx 'gokei = 165'
 failed=0
+# The Japanese page as man shows it: groff breaks lines between Japanese
+# characters itself, so a space between two of them is a stray one from the
+# source, and no line may end on an opening bracket.
+japanese='[\p{Han}\p{Hiragana}\p{Katakana}、。「」（）！…]'
+badly_set() {
+    LC_ALL=C.UTF-8 grep -P -n "$japanese +$japanese|[（「]\$" <<<"$1"
+}
 # locale | page | a line the page must show
 while IFS='|' read -r lang page heading; do
-    page=$prefix/share/man/$page
-    shown=$(LC_ALL=$lang MANWIDTH=80 man --warnings -l "$page" 2>&1) || true
+    for width in 60 80 100; do
+        shown=$(MANPATH=$prefix/share/man LC_ALL=$lang MANWIDTH=$width man --warnings isbn10 2>&1) || true
+        if ! grep -qx "$heading" <<<"$shown" || grep -q -E '^(troff|groff|preconv|man): ' <<<"$shown" ||
+            badly_set "$shown"; then
+            echo "FAIL: $page with $lang at $width columns:"
+            echo "$shown"
+            failed=1
+        fi
+    done
     if command -v mandoc >/dev/null; then
-        shown+=$'\n'$(zcat "$page" | mandoc -Tlint 2>&1) || true
-    fi
-    if ! grep -qx "$heading" <<<"$shown" || grep -q -E '^(troff|groff|preconv|man|mandoc): ' <<<"$shown"; then
-        echo "FAIL: $page with $lang:"
-        echo "$shown"
-        failed=1
+        page=$prefix/share/man/$page
+        shown=$(zcat "$page" | mandoc -Tlint 2>&1; zcat "$page" | mandoc -Tutf8 | sed 's/.\x08//g') || true
+        if grep -q '^mandoc: ' <<<"$shown" || badly_set "$shown"; then
+            echo "FAIL: $page in mandoc:"
+            echo "$shown"
+            failed=1
+        fi
     fi
 done <<'PAGES'
 C.UTF-8|man1/isbn10.1.gz|EXIT STATUS

@@ -8,8 +8,8 @@ set -u
 program=$(printf '%q ' "$@")
 tmp=$(mktemp -d)
 trap 'for s in "$tmp"/socket.*; do tmux -S "$s" kill-server 2>/dev/null; done; rm -rf "$tmp"' EXIT
-if ! locale -a | grep -qix 'ja_JP.utf-\?8'; then
-    echo "no ja_JP.UTF-8 locale (locale-gen): Wine would not use code page 932"
+if [ "$(LC_ALL=ja_JP.UTF-8 locale charmap 2>/dev/null)" != UTF-8 ]; then
+    echo "no ja_JP.UTF-8 locale (LOCPATH, or locale-gen): Wine would not use code page 932"
     exit 1
 fi
 failed=0
