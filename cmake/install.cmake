@@ -21,6 +21,7 @@ if(TARGET isbn10_static)
 endif()
 # The pages' header shows the version and the date of the newest change log
 # entry: a release sets each in one place, project() and the change log.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS doc/changelog)
 file(STRINGS doc/changelog trailers REGEX "^ -- ")
 list(GET trailers 0 trailer)
 set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
