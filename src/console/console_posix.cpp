@@ -51,11 +51,12 @@ bool own_terminal(int fd)
     return tcgetpgrp(fd) == getpgrp();
 }
 
-void put_back()
+// From a handler: only during the wait, and only in the foreground.
+void set_terminal(const termios &mode)
 {
     int fd = tty_fd;
     if (fd >= 0 && own_terminal(fd))
-        tcsetattr(fd, TCSANOW, &tty_saved);
+        tcsetattr(fd, TCSANOW, &mode);
 }
 
 // After a stop the shell has put its own mode back: set the wait's again, so
@@ -63,15 +64,13 @@ void put_back()
 extern "C" void set_wait_mode(int)
 {
     int saved_errno = errno;
-    int fd = tty_fd;
-    if (fd >= 0 && own_terminal(fd))
-        tcsetattr(fd, TCSANOW, &tty_wait);
+    set_terminal(tty_wait);
     errno = saved_errno;
 }
 
 extern "C" void put_back_and_end(int sig)
 {
-    put_back();
+    set_terminal(tty_saved);
     // SA_RESETHAND has put back the default action: end with the same signal.
     raise(sig);
 }
@@ -81,7 +80,7 @@ extern "C" void put_back_and_end(int sig)
 extern "C" void put_back_and_stop(int sig)
 {
     int saved_errno = errno;
-    put_back();
+    set_terminal(tty_saved);
     struct sigaction dfl = {};
     struct sigaction ours = {};
     dfl.sa_handler = SIG_DFL;
