@@ -1,6 +1,7 @@
+// The console's other jobs on Windows: the texts written as the console
+// shows them; the key wait is in key_wait_windows.cpp.
 #include "console.h"
 
-#include <conio.h>
 #include <cstdio>
 #include <cstring>
 #include <windows.h>
@@ -35,13 +36,6 @@ shown write_wide(HANDLE out, const char *utf8)
 }
 
 } // namespace
-
-void console_wait_key()
-{
-    // A function or cursor key leaves its second code inside the runtime,
-    // which ends with the process; nothing reaches the next program.
-    _getch();
-}
 
 // A console handle has no non-blocking mode to undo.
 int console_input_blocking()

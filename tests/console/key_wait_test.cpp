@@ -1,25 +1,29 @@
 // The key wait at a real (pseudo-)terminal: the program is started as the
 // session leader of a fresh pty, which becomes its controlling terminal,
-// with the token on a pipe and standard output on another pipe.
+// with the token on a pipe and standard output on another pipe. POSIX
+// interfaces only. Arguments: the program's command line.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/select.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 
 namespace {
+
+char **program; // the command line that runs the program, from main
 
 const std::string prompt =
     "ISBN\x82\xF0\x93\xFC\x97\xCD\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42\n";
@@ -32,6 +36,7 @@ struct pty_run {
     int slave = -1;
     int in = -1;
     int out = -1;
+    int stops = -1; // a byte each time the program stops, as a shell learns of it
     pid_t pid = -1;
     termios before{};
 
@@ -44,7 +49,7 @@ struct pty_run {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
-        for (int fd : {master, slave, in, out})
+        for (int fd : {master, slave, in, out, stops})
             if (fd >= 0)
                 close(fd);
     }
@@ -62,7 +67,14 @@ enum class setup {
 // unless asked otherwise, and ends as it does.
 void start(pty_run &r, setup how = setup::token_on_pipe)
 {
-    ASSERT_EQ(openpty(&r.master, &r.slave, nullptr, nullptr, nullptr), 0);
+    r.master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(r.master, 0);
+    ASSERT_EQ(grantpt(r.master), 0);
+    ASSERT_EQ(unlockpt(r.master), 0);
+    const char *name = ptsname(r.master);
+    ASSERT_NE(name, nullptr);
+    r.slave = open(name, O_RDWR | O_NOCTTY);
+    ASSERT_GE(r.slave, 0);
     // Settings a terminal may well have but a naive restore would not bring back.
     termios set{};
     ASSERT_EQ(tcgetattr(r.slave, &set), 0);
@@ -74,8 +86,10 @@ void start(pty_run &r, setup how = setup::token_on_pipe)
 
     int in[2];
     int out[2];
+    int stops[2];
     ASSERT_EQ(pipe(in), 0);
     ASSERT_EQ(pipe(out), 0);
+    ASSERT_EQ(pipe(stops), 0);
     r.pid = fork();
     ASSERT_GE(r.pid, 0);
     if (r.pid == 0) {
@@ -104,17 +118,22 @@ void start(pty_run &r, setup how = setup::token_on_pipe)
             dup2(how == setup::output_full ? full_fd : out[1], 1);
             if (how == setup::output_full)
                 dup2(out[1], 2);
-            for (int fd : {in[0], in[1], out[0], out[1], r.master, r.slave, full_fd})
+            for (int fd :
+                 {in[0], in[1], out[0], out[1], stops[0], stops[1], r.master, r.slave, full_fd})
                 close(fd);
-            const char *argv[] = {ISBN10_ARGV, nullptr};
             char *no_env[] = {nullptr};
-            execve(argv[0], const_cast<char **>(argv), no_env);
+            execve(program[0], program, no_env);
             _exit(127);
         }
-        for (int fd : {in[0], in[1], out[0], out[1], r.master, r.slave})
+        for (int fd : {in[0], in[1], out[0], out[1], stops[0], r.master, r.slave})
             close(fd);
         int status = 0;
-        while (waitpid(job, &status, 0) < 0 && errno == EINTR) {
+        for (;;) {
+            pid_t got = waitpid(job, &status, WUNTRACED);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got != job || !WIFSTOPPED(status) || write(stops[1], "s", 1) != 1)
+                break;
         }
         if (WIFSIGNALED(status))
             raise(WTERMSIG(status));
@@ -122,8 +141,21 @@ void start(pty_run &r, setup how = setup::token_on_pipe)
     }
     close(in[0]);
     close(out[1]);
+    close(stops[1]);
     r.in = in[1];
     r.out = out[0];
+    r.stops = stops[0];
+}
+
+// True when fd has something to read within `ms`; select, as poll does not
+// work on terminals on macOS.
+bool readable(int fd, int ms)
+{
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(fd, &ready);
+    timeval wait = {ms / 1000, ms % 1000 * 1000};
+    return select(fd + 1, &ready, nullptr, nullptr, &wait) > 0;
 }
 
 // What arrives on fd within `ms`, stopping early once `want` bytes or EOF have come.
@@ -134,8 +166,7 @@ std::string read_for(int fd, size_t want, int ms)
     while (got.size() < want) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             end - std::chrono::steady_clock::now());
-        pollfd p = {fd, POLLIN, 0};
-        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0)
+        if (left.count() <= 0 || !readable(fd, static_cast<int>(left.count())))
             break;
         char buf[256];
         ssize_t n = read(fd, buf, sizeof buf);
@@ -154,6 +185,17 @@ void answer_prompt(pty_run &r)
     close(r.in);
     r.in = -1;
     EXPECT_EQ(read_for(r.out, verdict.size(), 5000), verdict);
+}
+
+// True once the program has read all that the terminal held, within five seconds.
+bool all_read(int slave)
+{
+    for (int i = 0; i < 5000; ++i) {
+        if (!readable(slave, 0))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
 }
 
 // True once the program has switched the terminal to single-key mode.
@@ -226,7 +268,7 @@ std::string paste()
 struct key_case {
     const char *name;
     std::string first;  // bytes the key sends at once
-    std::string second; // bytes arriving 60 ms later, as over a slow link
+    std::string second; // bytes arriving once the program has read the first, as over a slow link
 };
 
 const key_case keys[] = {
@@ -249,23 +291,54 @@ const key_case keys[] = {
     {"paste_in_two_parts", paste(), paste()},
 };
 
+// Each row a function of its own, so that a failing one does not stop the rest.
+void press(const key_case &k)
+{
+    pty_run r;
+    ASSERT_NO_FATAL_FAILURE(start(r));
+    ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
+    ASSERT_TRUE(waits_for_key(r.slave));
+    EXPECT_EQ(read_for(r.out, 1, 200), "") << "closing line before any key";
+
+    if (!k.second.empty()) {
+        // The first part is seen to arrive while the program is stopped, then
+        // to be read once it continues; the second follows at once, well
+        // inside the quiet window that the first read opened.
+        ASSERT_EQ(kill(job(r), SIGSTOP), 0);
+        ASSERT_EQ(read_for(r.stops, 1, 5000), "s");
+        ASSERT_EQ(write(r.master, k.first.data(), k.first.size()), ssize_t(k.first.size()));
+        ASSERT_TRUE(readable(r.slave, 5000));
+        ASSERT_EQ(kill(job(r), SIGCONT), 0);
+        ASSERT_TRUE(all_read(r.slave));
+        ASSERT_EQ(write(r.master, k.second.data(), k.second.size()), ssize_t(k.second.size()));
+    } else {
+        ASSERT_EQ(write(r.master, k.first.data(), k.first.size()), ssize_t(k.first.size()));
+    }
+    ends_cleanly(r);
+}
+
 TEST(key_wait, any_key_ends_the_wait_silently_and_leaves_the_terminal_as_it_was)
 {
     for (const key_case &k : keys) {
         SCOPED_TRACE(k.name);
-        pty_run r;
-        ASSERT_NO_FATAL_FAILURE(start(r));
-        ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
-        ASSERT_TRUE(waits_for_key(r.slave));
-        EXPECT_EQ(read_for(r.out, 1, 200), "") << "closing line before any key";
-
-        ASSERT_EQ(write(r.master, k.first.data(), k.first.size()), ssize_t(k.first.size()));
-        if (!k.second.empty()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(60));
-            ASSERT_EQ(write(r.master, k.second.data(), k.second.size()), ssize_t(k.second.size()));
-        }
-        ends_cleanly(r);
+        press(k);
     }
+}
+
+void end_by(int sig)
+{
+    pty_run r;
+    ASSERT_NO_FATAL_FAILURE(start(r));
+    ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
+    ASSERT_TRUE(waits_for_key(r.slave));
+
+    ASSERT_EQ(kill(job(r), sig), 0);
+    int status = wait_status(r);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+    EXPECT_EQ(read_for(r.out, 1, 200), "");
+    termios after{};
+    ASSERT_EQ(tcgetattr(r.slave, &after), 0);
+    EXPECT_TRUE(same_settings(r.before, after));
 }
 
 TEST(key_wait, a_signal_during_the_wait_restores_the_terminal_and_ends_with_that_signal)
@@ -273,46 +346,40 @@ TEST(key_wait, a_signal_during_the_wait_restores_the_terminal_and_ends_with_that
     for (int sig :
          {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGALRM, SIGPIPE, SIGXFSZ, SIGABRT}) {
         SCOPED_TRACE(strsignal(sig));
-        pty_run r;
-        ASSERT_NO_FATAL_FAILURE(start(r));
-        ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
-        ASSERT_TRUE(waits_for_key(r.slave));
-
-        ASSERT_EQ(kill(job(r), sig), 0);
-        int status = wait_status(r);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
-        EXPECT_EQ(read_for(r.out, 1, 200), "");
-        termios after{};
-        ASSERT_EQ(tcgetattr(r.slave, &after), 0);
-        EXPECT_TRUE(same_settings(r.before, after));
+        end_by(sig);
     }
 }
 
 // Stopped, the shell's mode is back (a shell sets it after SIGSTOP, which
 // cannot be caught); after SIGCONT one key ends the wait as before.
+void stop_and_continue(int sig)
+{
+    pty_run r;
+    ASSERT_NO_FATAL_FAILURE(start(r));
+    ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
+    ASSERT_TRUE(waits_for_key(r.slave));
+    pid_t program = job(r);
+
+    ASSERT_EQ(kill(program, sig), 0);
+    ASSERT_EQ(read_for(r.stops, 1, 5000), "s") << "not stopped";
+    if (sig == SIGSTOP) {
+        ASSERT_EQ(tcsetattr(r.slave, TCSANOW, &r.before), 0);
+    }
+    termios stopped{};
+    ASSERT_EQ(tcgetattr(r.slave, &stopped), 0);
+    EXPECT_TRUE(same_settings(r.before, stopped)) << "the stopped program kept the terminal";
+
+    ASSERT_EQ(kill(program, SIGCONT), 0);
+    ASSERT_TRUE(waits_for_key(r.slave));
+    ASSERT_EQ(write(r.master, "a", 1), 1);
+    ends_cleanly(r);
+}
+
 TEST(key_wait, a_stop_gives_the_terminal_back_and_continuing_waits_again)
 {
     for (int sig : {SIGTSTP, SIGSTOP}) {
         SCOPED_TRACE(strsignal(sig));
-        pty_run r;
-        ASSERT_NO_FATAL_FAILURE(start(r));
-        ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
-        ASSERT_TRUE(waits_for_key(r.slave));
-        pid_t program = job(r);
-
-        ASSERT_EQ(kill(program, sig), 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        if (sig == SIGSTOP) {
-            ASSERT_EQ(tcsetattr(r.slave, TCSANOW, &r.before), 0);
-        }
-        termios stopped{};
-        ASSERT_EQ(tcgetattr(r.slave, &stopped), 0);
-        EXPECT_TRUE(same_settings(r.before, stopped)) << "the stopped program kept the terminal";
-
-        ASSERT_EQ(kill(program, SIGCONT), 0);
-        ASSERT_TRUE(waits_for_key(r.slave));
-        ASSERT_EQ(write(r.master, "a", 1), 1);
-        ends_cleanly(r);
+        stop_and_continue(sig);
     }
 }
 
@@ -359,3 +426,14 @@ TEST(key_wait, a_prompt_that_cannot_be_written_ends_the_program_at_once)
 }
 
 } // namespace
+
+int main(int argc, char **argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: key_wait_test [GTEST_FLAGS] PROGRAM [ARGS...]\n");
+        return 2;
+    }
+    program = argv + 1;
+    return RUN_ALL_TESTS();
+}

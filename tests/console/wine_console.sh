@@ -2,10 +2,12 @@
 # The Windows program on a real console: Wine started inside tmux gives it
 # one. The token and the key are typed with send-keys, and the rendered
 # screen, read with capture-pane, must be exactly the dialogue, readable in
-# console code page 437 (LANG=C.UTF-8) and 932 (LANG=ja_JP.UTF-8).
-# Usage: wine_console.sh COMMAND...    (for example: wine_console.sh wine-run isbn10.exe)
+# console code page 437 (LANG=C.UTF-8) and 932 (LANG=ja_JP.UTF-8). Started
+# from cmd.exe, lines pasted at the key wait end it, and cmd.exe runs none.
+# Usage: wine_console.sh RUNNER... PROGRAM    (for example: wine_console.sh wine-run isbn10.exe)
 set -u
-program=$(printf '%q ' "$@")
+runner=$(printf '%q ' "${@:1:$#-1}")
+exe=$(cd "$(dirname "${!#}")" && pwd)/$(basename "${!#}")
 tmp=$(mktemp -d)
 trap 'for s in "$tmp"/socket.*; do tmux -S "$s" kill-server 2>/dev/null; done; rm -rf "$tmp"' EXIT
 if [ "$(LC_ALL=ja_JP.UTF-8 locale charmap 2>/dev/null)" != UTF-8 ]; then
@@ -13,6 +15,7 @@ if [ "$(LC_ALL=ja_JP.UTF-8 locale charmap 2>/dev/null)" != UTF-8 ]; then
     exit 1
 fi
 failed=0
+runs=0
 
 # until SECONDS CONDITION...: true once the condition holds, false at the timeout.
 until_() {
@@ -24,40 +27,73 @@ until_() {
     done
 }
 shows() { [[ $("${tmux[@]}" capture-pane -p -t run) == *"$1"* ]]; }
-# Wine's console turns the terminal's echo off only after the prompt shows;
+# Wine's console turns the terminal's echo off only once a program reads;
 # keys typed before that would be echoed twice.
 reading() { [[ $(stty -F "$tty") =~ -echo( |$) ]]; }
+# type TEXT: typed once the console reads, then Enter.
+type_() {
+    until_ 10 reading
+    "${tmux[@]}" send-keys -t run -l "$1"
+    "${tmux[@]}" send-keys -t run Enter
+}
 
 answered=$'ISBNを入力してください。\n0123456789\ngokei = 165\n正しい番号です。'
 closed=$answered$'\nおしまい！'
+# Three command lines for cmd.exe, each making a file if it runs.
+pasted=$'echo one> pasted1.txt\necho two> pasted2.txt\necho three> pasted3.txt\n'
 
 for lang in C.UTF-8 ja_JP.UTF-8; do
-    for key in q Enter Up; do
+    for key in q Enter Up paste; do
         name="$lang, key $key"
-        rm -f "$tmp/status"
+        runs=$((runs + 1))
+        rm -f "$tmp/status" "$tmp"/*.txt
         # A server of our own for each run, apart from the user's and from
         # one still ending.
         tmux=(tmux -S "$tmp/socket.$lang.$key")
-        "${tmux[@]}" new-session -d -s run -x 80 -y 24 \
-            "env -u LC_ALL -u LC_CTYPE LANG=$lang $program; echo \$? >$tmp/status; sleep 600"
+        if [ "$key" = paste ]; then
+            command="$runner cmd"
+        else
+            command="$runner $(printf %q "$exe")"
+        fi
+        "${tmux[@]}" new-session -d -s run -x 80 -y 24 -c "$tmp" \
+            "env -u LC_ALL -u LC_CTYPE LANG=$lang $command; echo \$? >$tmp/status; sleep 600"
         tty=$("${tmux[@]}" display-message -p -t run '#{pane_tty}')
-        until_ 60 shows 'ISBN' && until_ 10 reading
-        "${tmux[@]}" send-keys -t run -l 0123456789
-        "${tmux[@]}" send-keys -t run Enter
+        if [ "$key" = paste ]; then
+            until_ 60 shows '>'
+            type_ "\"Z:${exe//\//\\}\""
+        fi
+        until_ 60 shows 'ISBN' && type_ 0123456789
         until_ 30 shows 'gokei'
         sleep 1 # time enough for a closing line that does not wait for the key
         before=$("${tmux[@]}" capture-pane -p -t run)
-        "${tmux[@]}" send-keys -t run "$key"
+        if [ "$key" = paste ]; then
+            "${tmux[@]}" set-buffer "$pasted"
+            "${tmux[@]}" paste-buffer -t run
+            # cmd.exe has read all it will once it runs a line typed after the program.
+            until_ 30 shows 'おしまい！' && type_ 'echo done> marker.txt' && until_ 30 test -f "$tmp/marker.txt"
+            ran=$(cd "$tmp" && ls pasted*.txt 2>/dev/null)
+            type_ exit
+        else
+            "${tmux[@]}" send-keys -t run "$key"
+        fi
         until_ 30 test -s "$tmp/status"
         after=$("${tmux[@]}" capture-pane -p -t run)
         status=$(cat "$tmp/status" 2>/dev/null)
         "${tmux[@]}" kill-server
-        if [ "$before" != "$answered" ] || [ "$after" != "$closed" ] || [ "$status" != 0 ]; then
+        if [ "$key" = paste ]; then
+            # The program's dialogue on cmd.exe's screen, then cmd.exe's own lines.
+            if [[ $before != *"$answered" ]] || [[ $after != *"$closed"* ]] || [ -n "$ran" ] ||
+                [ ! -f "$tmp/marker.txt" ] || [ "$status" != 0 ]; then
+                failed=$((failed + 1))
+                printf 'FAIL: %s: status %s, cmd.exe ran: %s\n--- before the paste:\n%s\n--- after:\n%s\n---\n' \
+                    "$name" "$status" "${ran:-none of the lines}" "$before" "$after"
+            fi
+        elif [ "$before" != "$answered" ] || [ "$after" != "$closed" ] || [ "$status" != 0 ]; then
             failed=$((failed + 1))
             printf 'FAIL: %s: status %s\n--- before the key:\n%s\n--- after:\n%s\n---\n' \
                 "$name" "$status" "$before" "$after"
         fi
     done
 done
-echo "$((6 - failed)) passed, $failed failed"
+echo "$((runs - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]
