@@ -25,9 +25,12 @@ namespace {
 
 constexpr bool every_line_fits_the_console()
 {
-    for (const message &m : messages)
+    for (const message &m : messages) {
+        // std::any_of is constexpr only from C++20.
+        // cppcheck-suppress useStlAlgorithm
         if (std::char_traits<char>::length(m.utf8) > console_line_max)
             return false;
+    }
     return true;
 }
 static_assert(every_line_fits_the_console(), "a message is longer than console_put takes");

@@ -7,7 +7,14 @@ struct message {
     const char *utf8;
 };
 
-enum message_id { msg_prompt, msg_correct, msg_invalid, msg_input_error, msg_closing, msg_count };
+enum message_id : unsigned char {
+    msg_prompt,
+    msg_correct,
+    msg_invalid,
+    msg_input_error,
+    msg_closing,
+    msg_count
+};
 
 extern const message messages[msg_count];
 
