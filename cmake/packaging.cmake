@@ -63,9 +63,15 @@ else()
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
   elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+  elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "arm")
+    # The 32-bit Raspberry Pi OS and Debian's armhf; the program is static
+    # and needs nothing of either.
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
   endif()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  if(NOT ISBN10_STATIC)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  endif()
 endif()
 
 include(CPack)

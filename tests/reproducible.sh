@@ -4,11 +4,11 @@
 # (and, when run as root, as different users), and compares every release
 # file byte for byte. On a difference it names the file and the members of it
 # that differ; diffoscope, where installed, shows where.
-# Usage: reproducible.sh [PRESET...]    (default: release release-arm64 windows)
+# Usage: reproducible.sh [PRESET...]    (default: release release-arm64 release-arm windows)
 set -euo pipefail
 repo=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
 presets=("$@")
-((${#presets[@]})) || presets=(release release-arm64 windows)
+((${#presets[@]})) || presets=(release release-arm64 release-arm windows)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
