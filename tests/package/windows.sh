@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The Windows release files as a user gets them. Every checksum holds. The zip
-# holds exactly the program and its two read-mes; its program is stripped, has
-# ASLR, DEP and a version resource, and answers under Wine. The installer, run
-# silently in a fresh prefix, installs that program, a Start menu entry and an
-# uninstall entry; the installed program answers; the uninstaller, run
-# silently, leaves none of them behind.
+# holds exactly the program and its two read-mes; its program is a stripped
+# 32-bit console program with ASLR, DEP and a version resource, and answers
+# under Wine. The installer, run silently in a fresh prefix, installs that
+# program, a Start menu entry and an uninstall entry; the installed program
+# answers; the uninstaller, run silently, leaves none of them behind.
 # Usage: windows.sh PACKAGES_DIR VERSION RUNNER WINDRES OBJDUMP
 set -u
 e2e=$(cd "$(dirname "$0")/../dialogue" && pwd)/e2e.sh
@@ -39,6 +39,7 @@ exe=$tmp/$top/isbn10.exe
 while IFS='|' read -r name command pattern; do
     $command "$exe" 2>&1 | grep -qF "$pattern" || fail "$name: no '$pattern' in $command"
 done <<CHECKS
+32-bit console program|file -b|PE32 executable (console) Intel 80386
 file version|$windres -O rc -i|VALUE "FileVersion", "$version"
 product version|$windres -O rc -i|VALUE "ProductVersion", "$version"
 product name|$windres -O rc -i|VALUE "ProductName", "isbn10"
