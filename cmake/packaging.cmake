@@ -41,7 +41,6 @@ if(WIN32)
   set(CPACK_PACKAGE_EXECUTABLES isbn10 isbn10)
   set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
   set(CPACK_NSIS_INSTALLED_ICON_NAME isbn10.exe)
-  set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
   # No licence has been granted yet: no licence page, rather than CPack's
   # placeholder for one.
   set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
@@ -49,8 +48,20 @@ if(WIN32)
   # ANSI code page.
   set(CPACK_NSIS_DEFINES "Unicode true")
   # Installed files keep the time of the install, not of the build, which
-  # would make every build of the installer differ.
-  set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "SetDateSave off")
+  # would make every build of the installer differ. Over an installed
+  # version, that version's own uninstaller removes it first, silently and
+  # in place: CPack's question before doing so is in English only. The
+  # uninstaller cannot remove itself or its folder while it runs from there.
+  set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "SetDateSave off
+  ReadRegStr $0 SHCTX \"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\isbn10\" \"UninstallString\"
+  ReadRegStr $1 SHCTX \"Software\\${CPACK_PACKAGE_VENDOR}\\isbn10\" \"\"
+  StrCmp $0 \"\" isbn10_files
+  StrCmp $1 \"\" isbn10_files
+  ExecWait '$0 /S _?=$1'
+  Delete \"$1\\Uninstall.exe\"
+  RMDir \"$1\"
+  isbn10_files:
+  SetOutPath \"$INSTDIR\"")
   # The uninstaller removes our key under the vendor's but not the vendor's
   # own, left empty; this hook runs after that removal.
   set(CPACK_NSIS_DELETE_ICONS_EXTRA "DeleteRegKey /ifempty SHCTX \"Software\\${CPACK_PACKAGE_VENDOR}\"")

@@ -4,11 +4,14 @@
 # 32-bit console program with ASLR, DEP and a version resource, and answers
 # under Wine. The installer, run silently in a fresh prefix, installs that
 # program, a Start menu entry and an uninstall entry; the installed program
-# answers; the uninstaller, run silently, leaves none of them behind.
-# Usage: windows.sh PACKAGES_DIR VERSION RUNNER WINDRES OBJDUMP
+# answers. The same build packed as the next version installs over it: the
+# installed version is removed first, one uninstall entry and one Start menu
+# entry are left, and the program answers. The uninstaller, run silently,
+# leaves none of them behind.
+# Usage: windows.sh PACKAGES_DIR VERSION RUNNER WINDRES OBJDUMP CPACK
 set -u
 e2e=$(cd "$(dirname "$0")/../dialogue" && pwd)/e2e.sh
-version=$2 runner=$3 windres=$4 objdump=$5
+version=$2 runner=$3 windres=$4 objdump=$5 cpack=$6
 cd "$1" || exit 1
 tmp=$(mktemp -d)
 export WINEPREFIX=$tmp/prefix WINE_RUN_PERSIST=5
@@ -60,6 +63,25 @@ cmp -s "$installed/isbn10.exe" "$exe" || fail "installed isbn10.exe is not the z
 grep -qaF 'C:\Program Files\isbn10\isbn10.exe' "$menu/isbn10.lnk" || fail "no Start menu entry for isbn10.exe"
 "$runner" reg query "$key" | grep -qE "DisplayVersion +REG_SZ +$version" || fail "no uninstall entry"
 bash "$e2e" --windows "$runner" "$installed/isbn10.exe" >"$tmp/log" || fail "installed isbn10.exe: $(head -n 12 "$tmp/log")"
+
+# The upgrade. A value that only this install has shows that its own
+# uninstaller ran before the next version's files went in.
+next=$version.1
+(umask 022 && "$cpack" -G NSIS -R "$next" -D "CPACK_NSIS_DISPLAY_NAME=isbn10 $next" \
+    -D "CPACK_PACKAGE_FILE_NAME=isbn10-$next-win32" --config "$PWD/../CPackConfig.cmake" \
+    -B "$tmp/next") >"$tmp/log" 2>&1 || fail "cpack as $next: $(tail -n 5 "$tmp/log")"
+"$runner" reg add "$key" /v Before /d "$version" /f >/dev/null
+"$runner" "$tmp/next/isbn10-$next-win32.exe" /S || fail "installer of $next over $version: status $?"
+"$runner" --wait
+! "$runner" reg query "$key" /v Before >/dev/null 2>&1 || fail "$version not uninstalled before $next"
+entries=$("$runner" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s |
+    grep -c 'DisplayName .*isbn10')
+"$runner" reg query "$key" | grep -qE "DisplayVersion +REG_SZ +$next" && [ "$entries" = 1 ] ||
+    fail "uninstall entries after the upgrade: $entries, not one for $next"
+shortcuts=$(cd "$c/ProgramData/Microsoft/Windows/Start Menu" && find . -name '*.lnk' | sort | tr '\n' ' ')
+[ "$shortcuts" = "./Programs/isbn10/Uninstall.lnk ./Programs/isbn10/isbn10.lnk " ] ||
+    fail "Start menu after the upgrade: $shortcuts"
+bash "$e2e" --windows "$runner" "$installed/isbn10.exe" >"$tmp/log" || fail "upgraded isbn10.exe: $(head -n 12 "$tmp/log")"
 
 "$runner" 'C:\Program Files\isbn10\Uninstall.exe' /S || fail "uninstaller: status $?"
 # The uninstaller hands its work to a copy of itself and returns at once; the
