@@ -6,10 +6,7 @@
 # Usage: install.sh [--mandoc] BUILD_DIR [EMULATOR...]
 set -eu
 mandoc=0
-if [ "$1" = --mandoc ]; then
-    mandoc=1
-    shift
-fi
+[ "$1" != --mandoc ] || { mandoc=1 && shift; }
 build=$1
 shift
 prefix=$(mktemp -d)

@@ -15,7 +15,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -23,7 +22,7 @@
 
 namespace {
 
-char **program; // the command line that runs the program, from main
+char **command_line; // what runs the program, from main
 
 const std::string prompt =
     "ISBN\x82\xF0\x93\xFC\x97\xCD\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42\n";
@@ -122,7 +121,7 @@ void start(pty_run &r, setup how = setup::token_on_pipe)
                  {in[0], in[1], out[0], out[1], stops[0], stops[1], r.master, r.slave, full_fd})
                 close(fd);
             char *no_env[] = {nullptr};
-            execve(program[0], program, no_env);
+            execve(command_line[0], command_line, no_env);
             _exit(127);
         }
         for (int fd : {in[0], in[1], out[0], out[1], stops[0], r.master, r.slave})
@@ -187,27 +186,22 @@ void answer_prompt(pty_run &r)
     EXPECT_EQ(read_for(r.out, verdict.size(), 5000), verdict);
 }
 
-// True once the program has read all that the terminal held, within five seconds.
-bool all_read(int slave)
+// True once cond() holds, looked at every millisecond for five seconds.
+template <typename F> bool eventually(F cond)
 {
-    for (int i = 0; i < 5000; ++i) {
-        if (!readable(slave, 0))
+    for (int i = 0; i < 5000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(1)))
+        if (cond())
             return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
     return false;
 }
 
 // True once the program has switched the terminal to single-key mode.
 bool waits_for_key(int slave)
 {
-    for (int i = 0; i < 500; ++i) {
+    return eventually([slave] {
         termios t{};
-        if (tcgetattr(slave, &t) == 0 && (t.c_lflag & ICANON) == 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+        return tcgetattr(slave, &t) == 0 && (t.c_lflag & ICANON) == 0;
+    });
 }
 
 // The exit status, or -1 when the program is still running after `ticks` x 10 ms.
@@ -291,96 +285,85 @@ const key_case keys[] = {
     {"paste_in_two_parts", paste(), paste()},
 };
 
-// Each row a function of its own, so that a failing one does not stop the rest.
-void press(const key_case &k)
-{
-    pty_run r;
-    ASSERT_NO_FATAL_FAILURE(start(r));
-    ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
-    ASSERT_TRUE(waits_for_key(r.slave));
-    EXPECT_EQ(read_for(r.out, 1, 200), "") << "closing line before any key";
-
-    if (!k.second.empty()) {
-        // The first part is seen to arrive while the program is stopped, then
-        // to be read once it continues; the second follows at once, well
-        // inside the quiet window that the first read opened.
-        ASSERT_EQ(kill(job(r), SIGSTOP), 0);
-        ASSERT_EQ(read_for(r.stops, 1, 5000), "s");
-        ASSERT_EQ(write(r.master, k.first.data(), k.first.size()), ssize_t(k.first.size()));
-        ASSERT_TRUE(readable(r.slave, 5000));
-        ASSERT_EQ(kill(job(r), SIGCONT), 0);
-        ASSERT_TRUE(all_read(r.slave));
-        ASSERT_EQ(write(r.master, k.second.data(), k.second.size()), ssize_t(k.second.size()));
-    } else {
-        ASSERT_EQ(write(r.master, k.first.data(), k.first.size()), ssize_t(k.first.size()));
-    }
-    ends_cleanly(r);
-}
-
+// Each row runs on its own, so that a failing one does not stop the rest.
 TEST(key_wait, any_key_ends_the_wait_silently_and_leaves_the_terminal_as_it_was)
 {
-    for (const key_case &k : keys) {
-        SCOPED_TRACE(k.name);
-        press(k);
-    }
-}
+    for (const key_case &k : keys)
+        [&k] {
+            SCOPED_TRACE(k.name);
+            pty_run r;
+            ASSERT_NO_FATAL_FAILURE(start(r));
+            ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
+            ASSERT_TRUE(waits_for_key(r.slave));
+            EXPECT_EQ(read_for(r.out, 1, 200), "") << "closing line before any key";
 
-void end_by(int sig)
-{
-    pty_run r;
-    ASSERT_NO_FATAL_FAILURE(start(r));
-    ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
-    ASSERT_TRUE(waits_for_key(r.slave));
-
-    ASSERT_EQ(kill(job(r), sig), 0);
-    int status = wait_status(r);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
-    EXPECT_EQ(read_for(r.out, 1, 200), "");
-    termios after{};
-    ASSERT_EQ(tcgetattr(r.slave, &after), 0);
-    EXPECT_TRUE(same_settings(r.before, after));
+            if (!k.second.empty()) {
+                // The first part is seen to arrive while the program is stopped, then
+                // to be read once it continues; the second follows at once, well
+                // inside the quiet window that the first read opened.
+                ASSERT_EQ(kill(job(r), SIGSTOP), 0);
+                ASSERT_EQ(read_for(r.stops, 1, 5000), "s");
+                ASSERT_EQ(write(r.master, k.first.data(), k.first.size()), ssize_t(k.first.size()));
+                ASSERT_TRUE(readable(r.slave, 5000));
+                ASSERT_EQ(kill(job(r), SIGCONT), 0);
+                ASSERT_TRUE(eventually([&r] { return !readable(r.slave, 0); }));
+                ASSERT_EQ(write(r.master, k.second.data(), k.second.size()),
+                          ssize_t(k.second.size()));
+            } else {
+                ASSERT_EQ(write(r.master, k.first.data(), k.first.size()), ssize_t(k.first.size()));
+            }
+            ends_cleanly(r);
+        }();
 }
 
 TEST(key_wait, a_signal_during_the_wait_restores_the_terminal_and_ends_with_that_signal)
 {
-    for (int sig :
-         {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGALRM, SIGPIPE, SIGXFSZ, SIGABRT}) {
-        SCOPED_TRACE(strsignal(sig));
-        end_by(sig);
-    }
+    for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGALRM, SIGPIPE, SIGXFSZ, SIGABRT})
+        [sig] {
+            SCOPED_TRACE(strsignal(sig));
+            pty_run r;
+            ASSERT_NO_FATAL_FAILURE(start(r));
+            ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
+            ASSERT_TRUE(waits_for_key(r.slave));
+
+            ASSERT_EQ(kill(job(r), sig), 0);
+            int status = wait_status(r);
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+            EXPECT_EQ(read_for(r.out, 1, 200), "");
+            termios after{};
+            ASSERT_EQ(tcgetattr(r.slave, &after), 0);
+            EXPECT_TRUE(same_settings(r.before, after));
+        }();
 }
 
 // Stopped, the shell's mode is back (a shell sets it after SIGSTOP, which
 // cannot be caught); after SIGCONT one key ends the wait as before.
-void stop_and_continue(int sig)
-{
-    pty_run r;
-    ASSERT_NO_FATAL_FAILURE(start(r));
-    ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
-    ASSERT_TRUE(waits_for_key(r.slave));
-    pid_t program = job(r);
-
-    ASSERT_EQ(kill(program, sig), 0);
-    ASSERT_EQ(read_for(r.stops, 1, 5000), "s") << "not stopped";
-    if (sig == SIGSTOP) {
-        ASSERT_EQ(tcsetattr(r.slave, TCSANOW, &r.before), 0);
-    }
-    termios stopped{};
-    ASSERT_EQ(tcgetattr(r.slave, &stopped), 0);
-    EXPECT_TRUE(same_settings(r.before, stopped)) << "the stopped program kept the terminal";
-
-    ASSERT_EQ(kill(program, SIGCONT), 0);
-    ASSERT_TRUE(waits_for_key(r.slave));
-    ASSERT_EQ(write(r.master, "a", 1), 1);
-    ends_cleanly(r);
-}
-
 TEST(key_wait, a_stop_gives_the_terminal_back_and_continuing_waits_again)
 {
-    for (int sig : {SIGTSTP, SIGSTOP}) {
-        SCOPED_TRACE(strsignal(sig));
-        stop_and_continue(sig);
-    }
+    for (int sig : {SIGTSTP, SIGSTOP})
+        [sig] {
+            SCOPED_TRACE(strsignal(sig));
+            pty_run r;
+            ASSERT_NO_FATAL_FAILURE(start(r));
+            ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
+            ASSERT_TRUE(waits_for_key(r.slave));
+            pid_t program = job(r);
+
+            ASSERT_EQ(kill(program, sig), 0);
+            ASSERT_EQ(read_for(r.stops, 1, 5000), "s") << "not stopped";
+            if (sig == SIGSTOP) {
+                ASSERT_EQ(tcsetattr(r.slave, TCSANOW, &r.before), 0);
+            }
+            termios stopped{};
+            ASSERT_EQ(tcgetattr(r.slave, &stopped), 0);
+            EXPECT_TRUE(same_settings(r.before, stopped))
+                << "the stopped program kept the terminal";
+
+            ASSERT_EQ(kill(program, SIGCONT), 0);
+            ASSERT_TRUE(waits_for_key(r.slave));
+            ASSERT_EQ(write(r.master, "a", 1), 1);
+            ends_cleanly(r);
+        }();
 }
 
 // An O_NONBLOCK that an earlier program left on the terminal: the token is
@@ -427,13 +410,10 @@ TEST(key_wait, a_prompt_that_cannot_be_written_ends_the_program_at_once)
 
 } // namespace
 
+// Usage: key_wait_test [GTEST_FLAGS] PROGRAM [ARGS...]
 int main(int argc, char **argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: key_wait_test [GTEST_FLAGS] PROGRAM [ARGS...]\n");
-        return 2;
-    }
-    program = argv + 1;
-    return RUN_ALL_TESTS();
+    command_line = argv + 1;
+    return argc < 2 ? 2 : RUN_ALL_TESTS();
 }

@@ -15,7 +15,6 @@ if [ "$(LC_ALL=ja_JP.UTF-8 locale charmap 2>/dev/null)" != UTF-8 ]; then
     exit 1
 fi
 failed=0
-runs=0
 
 # until SECONDS CONDITION...: true once the condition holds, false at the timeout.
 until_() {
@@ -45,23 +44,20 @@ pasted=$'echo one> pasted1.txt\necho two> pasted2.txt\necho three> pasted3.txt\n
 for lang in C.UTF-8 ja_JP.UTF-8; do
     for key in q Enter Up paste; do
         name="$lang, key $key"
-        runs=$((runs + 1))
         rm -f "$tmp/status" "$tmp"/*.txt
         # A server of our own for each run, apart from the user's and from
         # one still ending.
         tmux=(tmux -S "$tmp/socket.$lang.$key")
+        ran='' around=''
         if [ "$key" = paste ]; then
-            command="$runner cmd"
+            command="$runner cmd" around='*' # cmd.exe's own lines around the dialogue
         else
             command="$runner $(printf %q "$exe")"
         fi
         "${tmux[@]}" new-session -d -s run -x 80 -y 24 -c "$tmp" \
             "env -u LC_ALL -u LC_CTYPE LANG=$lang $command; echo \$? >$tmp/status; sleep 600"
         tty=$("${tmux[@]}" display-message -p -t run '#{pane_tty}')
-        if [ "$key" = paste ]; then
-            until_ 60 shows '>'
-            type_ "\"Z:${exe//\//\\}\""
-        fi
+        [ "$key" != paste ] || { until_ 60 shows '>' && type_ "\"Z:${exe//\//\\}\""; }
         until_ 60 shows 'ISBN' && type_ 0123456789
         until_ 30 shows 'gokei'
         sleep 1 # time enough for a closing line that does not wait for the key
@@ -70,8 +66,9 @@ for lang in C.UTF-8 ja_JP.UTF-8; do
             "${tmux[@]}" set-buffer "$pasted"
             "${tmux[@]}" paste-buffer -t run
             # cmd.exe has read all it will once it runs a line typed after the program.
-            until_ 30 shows 'おしまい！' && type_ 'echo done> marker.txt' && until_ 30 test -f "$tmp/marker.txt"
-            ran=$(cd "$tmp" && ls pasted*.txt 2>/dev/null)
+            until_ 30 shows 'おしまい！' && type_ 'echo done> marker.txt'
+            until_ 30 test -f "$tmp/marker.txt" || ran='(no line typed after it ran) '
+            ran+=$(cd "$tmp" && ls pasted*.txt 2>/dev/null)
             type_ exit
         else
             "${tmux[@]}" send-keys -t run "$key"
@@ -80,20 +77,13 @@ for lang in C.UTF-8 ja_JP.UTF-8; do
         after=$("${tmux[@]}" capture-pane -p -t run)
         status=$(cat "$tmp/status" 2>/dev/null)
         "${tmux[@]}" kill-server
-        if [ "$key" = paste ]; then
-            # The program's dialogue on cmd.exe's screen, then cmd.exe's own lines.
-            if [[ $before != *"$answered" ]] || [[ $after != *"$closed"* ]] || [ -n "$ran" ] ||
-                [ ! -f "$tmp/marker.txt" ] || [ "$status" != 0 ]; then
-                failed=$((failed + 1))
-                printf 'FAIL: %s: status %s, cmd.exe ran: %s\n--- before the paste:\n%s\n--- after:\n%s\n---\n' \
-                    "$name" "$status" "${ran:-none of the lines}" "$before" "$after"
-            fi
-        elif [ "$before" != "$answered" ] || [ "$after" != "$closed" ] || [ "$status" != 0 ]; then
+        if [[ $before != $around"$answered" || $after != $around"$closed"$around || -n $ran ||
+            $status != 0 ]]; then
             failed=$((failed + 1))
-            printf 'FAIL: %s: status %s\n--- before the key:\n%s\n--- after:\n%s\n---\n' \
-                "$name" "$status" "$before" "$after"
+            printf 'FAIL: %s: status %s %s\n--- before the key:\n%s\n--- after:\n%s\n---\n' \
+                "$name" "$status" "${ran:+cmd.exe ran: $ran}" "$before" "$after"
         fi
     done
 done
-echo "$((runs - failed)) passed, $failed failed"
+echo "$((8 - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -42,10 +42,11 @@ share/doc/isbn10/changelog.gz
 share/man/ja/man1/isbn10.1.gz
 share/man/man1/isbn10.1.gz'
 arch=$(dpkg-deb -f "$deb" Architecture)
-deb_files=$files
-static_deb=0
+# 32-bit ARM: the .deb holds the tarball's static program, which that C
+# library links at a fixed address, with no dynamic section to bind.
+arm32=0 deb_files=$files link='static-pie linked' depends='libc6 \(>= 2\.[0-9]+\)'
 if [ "$arch" = armhf ]; then
-    static_deb=1
+    arm32=1 link='statically linked' depends=''
     deb_files=$(printf '%s\n' "$files" share/lintian/overrides/isbn10 | sort)
 fi
 
@@ -75,39 +76,28 @@ top=${tgz%.tar.gz}
 tar xzf "$tgz" -C "$tmp"
 # What file(1) calls each architecture of ours.
 declare -A machine=([amd64]=x86-64 [arm64]='ARM aarch64' [armhf]=ARM)
-# 32-bit ARM's C library makes no static PIE: its static program is linked
-# at a fixed address and has no dynamic section to bind.
-static='static-pie linked'
-((static_deb)) && static='statically linked'
-depends=$(dpkg-deb -f "$deb" Depends)
-if ((static_deb)); then
-    [ -z "$depends" ] || fail "Depends of a static program: $depends"
-    cmp -s "$root/usr/bin/isbn10" "$tmp/$top/bin/isbn10" || fail "$deb: not the tarball's program"
-else
-    [[ $depends =~ ^libc6\ \(\>=\ 2\.[0-9]+\)$ ]] || fail "Depends: $depends"
-fi
+[[ $(dpkg-deb -f "$deb" Depends) =~ ^$depends$ ]] || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
+((arm32)) && ! cmp -s "$root/usr/bin/isbn10" "$tmp/$top/bin/isbn10" && fail "$deb: not the tarball's program"
 # The tarball's program is the same objects linked statically: the stack
 # protector and fortified calls, checked in the package's, are inside it.
-# Rows for a dynamic .deb only (dyn) or for a static PIE only (pie).
-# file | only | name | command | what its output must hold
-while IFS='|' read -r file only name command pattern; do
-    [ "$only" = dyn ] && ((static_deb)) && continue
-    [ "$only" = pie ] && [ "$static" != 'static-pie linked' ] && continue
+# file | on 32-bit ARM too | name | command | what its output must hold
+while IFS='|' read -r file arm name command pattern; do
+    ((arm32)) && [ "$arm" = no ] && continue
     [ "$file" = deb ] && program=$root/usr/bin/isbn10 || program=$tmp/$top/bin/isbn10
     $command "$program" 2>&1 | grep -qE "$pattern" || fail "$file: $name: no '$pattern' in $command"
 done <<CHECKS
-deb|dyn|built for $arch|file -b|${machine[$arch]-none}, .* dynamically linked
-deb|dyn|position independent|readelf -h|Type: +DYN
-deb|dyn|read-only relocations|readelf -lW|GNU_RELRO
-deb|dyn|bound at start|readelf -d|BIND_NOW
-deb|dyn|stack protector|$nm -D|__stack_chk_fail
-deb|dyn|fortified|$nm -D|__printf_chk
-deb|dyn|stripped|$nm|no symbols
-tgz||static, no program interpreter|file -b|${machine[$arch]-none}, .* $static
-tgz|pie|position independent|readelf -h|Type: +DYN
-tgz||read-only relocations|readelf -lW|GNU_RELRO
-tgz|pie|bound at start|readelf -d|BIND_NOW
-tgz||stripped|$nm|no symbols
+deb|no|built for $arch|file -b|${machine[$arch]-none}, .* dynamically linked
+deb|no|position independent|readelf -h|Type: +DYN
+deb|no|read-only relocations|readelf -lW|GNU_RELRO
+deb|no|bound at start|readelf -d|BIND_NOW
+deb|no|stack protector|$nm -D|__stack_chk_fail
+deb|no|fortified|$nm -D|__printf_chk
+deb|no|stripped|$nm|no symbols
+tgz|yes|static, no program interpreter|file -b|${machine[$arch]-none}, .* $link
+tgz|no|position independent|readelf -h|Type: +DYN
+tgz|yes|read-only relocations|readelf -lW|GNU_RELRO
+tgz|no|bound at start|readelf -d|BIND_NOW
+tgz|yes|stripped|$nm|no symbols
 CHECKS
 
 # Alone in an empty root, with only the emulator beside it where one is needed.

@@ -74,10 +74,8 @@ next=$version.1
 "$runner" "$tmp/next/isbn10-$next-win32.exe" /S || fail "installer of $next over $version: status $?"
 "$runner" --wait
 ! "$runner" reg query "$key" /v Before >/dev/null 2>&1 || fail "$version not uninstalled before $next"
-entries=$("$runner" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s |
-    grep -c 'DisplayName .*isbn10')
-"$runner" reg query "$key" | grep -qE "DisplayVersion +REG_SZ +$next" && [ "$entries" = 1 ] ||
-    fail "uninstall entries after the upgrade: $entries, not one for $next"
+entries=$("$runner" reg query "${key%\\*}" /s | grep 'DisplayName .*isbn10' | tr -s ' \r' ' ')
+[ "$entries" = " DisplayName REG_SZ isbn10 $next " ] || fail "uninstall entries after the upgrade: $entries"
 shortcuts=$(cd "$c/ProgramData/Microsoft/Windows/Start Menu" && find . -name '*.lnk' | sort | tr '\n' ' ')
 [ "$shortcuts" = "./Programs/isbn10/Uninstall.lnk ./Programs/isbn10/isbn10.lnk " ] ||
     fail "Start menu after the upgrade: $shortcuts"
