@@ -4,9 +4,11 @@
 // Windows and POSIX.
 
 // Waits for one key press at the console keyboard, without echo and without
-// Enter. Reads the keyboard itself, never standard input, so a token taken
-// from a file or pipe neither ends the wait nor is consumed by it. Returns at
-// once when there is no console keyboard to wait for.
+// Enter; what arrives with it in one burst (the rest of a key's codes, a
+// paste) goes with it, and nothing of it is left for the shell. Reads the
+// keyboard itself, never standard input, so a token taken from a file or
+// pipe neither ends the wait nor is consumed by it. Returns at once when
+// there is no console keyboard to wait for.
 void console_wait_key();
 
 // Makes standard input block for the read of the token: an earlier program
