@@ -176,16 +176,6 @@ std::string read_for(int fd, size_t want, int ms)
     return got;
 }
 
-// The prompt shows before the program reads; then the verdict follows the token.
-void answer_prompt(pty_run &r)
-{
-    EXPECT_EQ(read_for(r.out, prompt.size(), 5000), prompt);
-    ASSERT_EQ(write(r.in, "0123456789\n", 11), 11);
-    close(r.in);
-    r.in = -1;
-    EXPECT_EQ(read_for(r.out, verdict.size(), 5000), verdict);
-}
-
 // True once cond() holds, looked at every millisecond for five seconds.
 template <typename F> bool eventually(F cond)
 {
@@ -202,6 +192,19 @@ bool waits_for_key(int slave)
         termios t{};
         return tcgetattr(slave, &t) == 0 && (t.c_lflag & ICANON) == 0;
     });
+}
+
+// Started as a job; the prompt shows before the program reads, the verdict
+// follows the token, then the program waits for the key.
+void start_waiting(pty_run &r)
+{
+    ASSERT_NO_FATAL_FAILURE(start(r));
+    EXPECT_EQ(read_for(r.out, prompt.size(), 5000), prompt);
+    ASSERT_EQ(write(r.in, "0123456789\n", 11), 11);
+    close(r.in);
+    r.in = -1;
+    EXPECT_EQ(read_for(r.out, verdict.size(), 5000), verdict);
+    ASSERT_TRUE(waits_for_key(r.slave));
 }
 
 // The exit status, or -1 when the program is still running after `ticks` x 10 ms.
@@ -292,9 +295,7 @@ TEST(key_wait, any_key_ends_the_wait_silently_and_leaves_the_terminal_as_it_was)
         [&k] {
             SCOPED_TRACE(k.name);
             pty_run r;
-            ASSERT_NO_FATAL_FAILURE(start(r));
-            ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
-            ASSERT_TRUE(waits_for_key(r.slave));
+            ASSERT_NO_FATAL_FAILURE(start_waiting(r));
             EXPECT_EQ(read_for(r.out, 1, 200), "") << "closing line before any key";
 
             if (!k.second.empty()) {
@@ -322,9 +323,7 @@ TEST(key_wait, a_signal_during_the_wait_restores_the_terminal_and_ends_with_that
         [sig] {
             SCOPED_TRACE(strsignal(sig));
             pty_run r;
-            ASSERT_NO_FATAL_FAILURE(start(r));
-            ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
-            ASSERT_TRUE(waits_for_key(r.slave));
+            ASSERT_NO_FATAL_FAILURE(start_waiting(r));
 
             ASSERT_EQ(kill(job(r), sig), 0);
             int status = wait_status(r);
@@ -344,9 +343,7 @@ TEST(key_wait, a_stop_gives_the_terminal_back_and_continuing_waits_again)
         [sig] {
             SCOPED_TRACE(strsignal(sig));
             pty_run r;
-            ASSERT_NO_FATAL_FAILURE(start(r));
-            ASSERT_NO_FATAL_FAILURE(answer_prompt(r));
-            ASSERT_TRUE(waits_for_key(r.slave));
+            ASSERT_NO_FATAL_FAILURE(start_waiting(r));
             pid_t program = job(r);
 
             ASSERT_EQ(kill(program, sig), 0);
