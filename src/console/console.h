@@ -24,7 +24,7 @@ void console_input_restore(int flags);
 constexpr int console_line_max = 64;
 
 // Writes one line of text, given as the same characters in Shift_JIS and in
-// UTF-8, to standard output in the form the console shows. False when the
-// console failed part-way through the line, which is then lost; the errors
-// of standard output itself show in its error flag.
-bool console_put(const char *sjis, const char *utf8);
+// UTF-8, to standard output in the form the console shows, and flushes it
+// with whatever standard output held before it. Returns 0 when all of it is
+// out, otherwise the errno of the write that failed.
+int console_put(const char *sjis, const char *utf8);

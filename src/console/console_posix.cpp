@@ -1,7 +1,8 @@
-// The console's other jobs on POSIX: the texts' encoding, and standard
-// input's blocking mode; the key wait is in key_wait_posix.cpp.
+// The console's other jobs on POSIX: the texts' encoding, and the blocking
+// mode of standard input and output; the key wait is in key_wait_posix.cpp.
 #include "console.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,24 +33,42 @@ bool locale_utf8()
     return false;
 }
 
+// Clears O_NONBLOCK on fd; returns the flags it had, for restore_flags.
+int set_blocking(int fd)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0 && (flags & O_NONBLOCK) != 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return flags;
+}
+
+void restore_flags(int fd, int flags)
+{
+    if (flags >= 0 && (flags & O_NONBLOCK) != 0)
+        fcntl(fd, F_SETFL, flags);
+}
+
 } // namespace
 
 int console_input_blocking()
 {
-    int flags = fcntl(STDIN_FILENO, F_GETFL);
-    if (flags >= 0 && (flags & O_NONBLOCK) != 0)
-        fcntl(STDIN_FILENO, F_SETFL, flags & ~O_NONBLOCK);
-    return flags;
+    return set_blocking(STDIN_FILENO);
 }
 
 void console_input_restore(int flags)
 {
-    if (flags >= 0 && (flags & O_NONBLOCK) != 0)
-        fcntl(STDIN_FILENO, F_SETFL, flags);
+    restore_flags(STDIN_FILENO, flags);
 }
 
-bool console_put(const char *sjis, const char *utf8)
+int console_put(const char *sjis, const char *utf8)
 {
     std::fputs(locale_utf8() ? utf8 : sjis, stdout);
-    return true;
+    // Standard output shares the open file with standard input at a
+    // terminal, and its O_NONBLOCK too: the write would fail, rather than
+    // wait, while the user has paused output with Ctrl+S.
+    const int flags = set_blocking(STDOUT_FILENO);
+    errno = 0; // the write's own errno, or EIO should the C library leave none
+    const int err = std::fflush(stdout) == 0 ? 0 : errno != 0 ? errno : EIO;
+    restore_flags(STDOUT_FILENO, flags);
+    return err;
 }

@@ -2,25 +2,32 @@
 // shows them; the key wait is in key_wait_windows.cpp.
 #include "console.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <windows.h>
 
 namespace {
 
-enum class shown { all, part, none };
+// The errno nearest to the reason the console gave, so that a failure reads
+// the same, in English, however it came about.
+int errno_of(DWORD error)
+{
+    return error == ERROR_INVALID_HANDLE ? EBADF : EIO;
+}
 
 // A console shows UTF-16 whatever its code page, but bytes only in that code
 // page: Shift_JIS is unreadable on 437 or 1252. The line feed goes out as
-// CR LF, as text mode writes it.
-shown write_wide(HANDLE out, const char *utf8)
+// CR LF, as text mode writes it. Returns 0 when all of the line is out, -1
+// when the console took none of it, else the errno of the failure.
+int write_wide(HANDLE out, const char *utf8)
 {
     // n bytes of UTF-8 are at most n UTF-16 units; one more for the CR.
     wchar_t text[console_line_max + 1];
     int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8,
                                 static_cast<int>(std::strlen(utf8)), text, console_line_max);
     if (n <= 0)
-        return shown::none;
+        return -1;
     if (text[n - 1] == L'\n') {
         text[n - 1] = L'\r';
         text[n++] = L'\n';
@@ -29,10 +36,17 @@ shown write_wide(HANDLE out, const char *utf8)
         DWORD written = 0;
         if (WriteConsoleW(out, text + done, static_cast<DWORD>(n - done), &written, nullptr) == 0 ||
             written == 0)
-            return done == 0 ? shown::none : shown::part;
+            return done == 0 ? -1 : errno_of(GetLastError());
         done += static_cast<int>(written);
     }
-    return shown::all;
+    return 0;
+}
+
+// The write's own errno, or EIO should the C library leave none.
+int flush_stdout()
+{
+    errno = 0;
+    return std::fflush(stdout) == 0 ? 0 : errno != 0 ? errno : EIO;
 }
 
 } // namespace
@@ -45,18 +59,20 @@ int console_input_blocking()
 
 void console_input_restore(int) {}
 
-bool console_put(const char *sjis, const char *utf8)
+int console_put(const char *sjis, const char *utf8)
 {
+    // Flushed first, so the trace line in stdout's buffer keeps its place.
+    if (int err = flush_stdout())
+        return err;
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
-    // Flushed first, so the trace line in stdout's buffer keeps its place.
-    if (GetConsoleMode(out, &mode) != 0 && std::fflush(stdout) == 0) {
-        shown s = write_wide(out, utf8);
-        if (s != shown::none)
-            return s == shown::all; // the rest, written again as bytes, would repeat the start
+    if (GetConsoleMode(out, &mode) != 0) {
+        const int err = write_wide(out, utf8);
+        if (err >= 0)
+            return err; // the rest, written again as bytes, would repeat the start
     }
     // Redirected, or the console refused: the bytes, as a file expects them.
     // GetConsoleOutputCP is 0 without a console: Shift_JIS then.
     std::fputs(GetConsoleOutputCP() == CP_UTF8 ? utf8 : sjis, stdout);
-    return true;
+    return flush_stdout();
 }

@@ -2,15 +2,13 @@
 
 #include "check/isbn_check.h"
 #include "console/console.h"
-#include "messages.h"
+#include "output.h"
 
 #include <cstdio>
 
 int isbn_dialogue()
 {
-    put_text(msg_prompt);
-    // Show the prompt before the read blocks, also when output is a pipe.
-    flush_or_exit();
+    put_line(msg_prompt);
 
     // Empty unless a token is read: input that ends before any token is an
     // input error, never a check of unset bytes. The width keeps a long token
@@ -23,13 +21,13 @@ int isbn_dialogue()
 
     switch (isbn_check(isbn)) {
     case isbn_correct:
-        put_text(msg_correct);
+        put_line(msg_correct);
         break;
     case isbn_invalid:
-        put_text(msg_invalid);
+        put_line(msg_invalid);
         break;
     default:
-        put_text(msg_input_error);
+        put_line(msg_input_error);
         break;
     }
     return 0;

@@ -1,14 +1,12 @@
 #include "console/console.h"
 #include "isbn_dialogue.h"
-#include "messages.h"
+#include "output.h"
 
 int main()
 {
+    buffer_output();
     isbn_dialogue();
-    // The verdict must be on the screen while we wait for the key.
-    flush_or_exit();
     console_wait_key();
-    put_text(msg_closing);
-    flush_or_exit();
+    put_line(msg_closing);
     return 0;
 }

@@ -2,10 +2,6 @@
 
 #include "console/console.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 // Each Shift_JIS string is the UTF-8 text beside it converted by iconv, each
@@ -35,24 +31,4 @@ constexpr bool every_line_fits_the_console()
 }
 static_assert(every_line_fits_the_console(), "a message is longer than console_put takes");
 
-[[noreturn]] void write_failed(int err)
-{
-    std::fprintf(stderr, "isbn10: write error: %s\n", std::strerror(err));
-    std::exit(1);
-}
-
 } // namespace
-
-void put_text(message_id id)
-{
-    if (!console_put(messages[id].sjis, messages[id].utf8))
-        write_failed(EIO);
-}
-
-void flush_or_exit()
-{
-    if (std::fflush(stdout) != 0)
-        write_failed(errno);
-    if (std::ferror(stdout) != 0)
-        write_failed(EIO); // a write inside fputs failed; its errno is long gone
-}

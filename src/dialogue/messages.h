@@ -17,13 +17,3 @@ enum message_id : unsigned char {
 };
 
 extern const message messages[msg_count];
-
-// Writes the message to standard output in the console's encoding; a line
-// that the console took only in part ends the program as a failed flush does.
-void put_text(message_id id);
-
-// Flushes standard output, so what was written shows before the program
-// reads or waits. A lost line is a failure, not a success: when standard
-// output cannot be written, says so on standard error and ends the program
-// with status 1 at once, reading and waiting for nothing more.
-void flush_or_exit();

@@ -1,0 +1,22 @@
+#include "output.h"
+
+#include "console/console.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+void buffer_output()
+{
+    std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
+}
+
+void put_line(message_id id)
+{
+    const int err = console_put(messages[id].sjis, messages[id].utf8);
+    if (err == 0)
+        return;
+    std::fprintf(stderr, "isbn10: write error: %s\n", std::strerror(err));
+    // Not exit: its flush would try the failed output once more.
+    std::_Exit(1);
+}
