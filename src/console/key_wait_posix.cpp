@@ -2,34 +2,47 @@
 // without Enter, from the controlling terminal. The terminal is in the
 // wait's mode only while the program waits in the foreground: every signal
 // that would end or stop the program gives the user's settings back first.
+//
+// The handlers do that themselves rather than note the signal for the wait's
+// code to act on: the wait blocks in read(), and only a wait that unblocks
+// signals atomically (pselect, ppoll) could learn of a noted signal without
+// a moment in which it is missed; pselect cannot watch a descriptor at or
+// above FD_SETSIZE, and ppoll is not POSIX. Every call a handler makes is
+// async-signal-safe.
 
 #include "console.h"
 #include "key_burst.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
 
 #include <fcntl.h>
-#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 // Shared with the handlers: the terminal (-1 outside the wait), the user's
-// settings and the wait's own mode. Changed only while the wait's signals
-// are held back, so a handler never sees them half set.
+// settings and the wait's own mode. tty_wait changes only while the wait's
+// signals are held back; tty_saved is in place before tty_fd says so, for
+// the fault signals, which are never held back.
 volatile sig_atomic_t tty_fd = -1;
 termios tty_saved;
 termios tty_wait;
 
-// The catchable signals whose default action ends the process; the
+// The signals a fault of the program raises: never held back, as a fault
+// raised while its signal is blocked is undefined. Sent with kill during the
+// wait, they put the terminal back like the others.
+const int fault_signals[] = {SIGILL, SIGTRAP, SIGBUS, SIGFPE, SIGSEGV, SIGSYS};
+
+// The other catchable signals whose default action ends the process; the
 // real-time ones are added where they exist. SIGPOLL is XSI; SIGSTKFLT and
 // SIGPWR are Linux's, SIGEMT the BSDs' and macOS's.
 const int fatal_signals[] = {
-    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
-    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+    SIGHUP,    SIGINT,  SIGQUIT, SIGABRT, SIGUSR1,   SIGUSR2, SIGPIPE,
+    SIGALRM,   SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF,
 #ifdef SIGPOLL
     SIGPOLL,
 #endif
@@ -54,9 +67,9 @@ bool own_terminal(int fd)
     return tcgetpgrp(fd) == getpgrp();
 }
 
-// From a handler, which runs with every signal blocked: a blocked SIGTTOU
-// lets even a background job change the terminal, so only the foreground
-// sets a mode, and only during the wait.
+// Also from handlers, which run with SIGTTOU blocked: that lets even a
+// background job change the terminal, so only the foreground sets a mode,
+// and only during the wait.
 void set_terminal(const termios &mode)
 {
     int fd = tty_fd;
@@ -107,6 +120,8 @@ extern "C" void on_stop_signal(int sig)
 // Calls f(signal, handler) for every signal that the wait takes over.
 template <typename F> void each_signal(F f)
 {
+    for (int sig : fault_signals)
+        f(sig, on_fatal_signal);
     for (int sig : fatal_signals)
         f(sig, on_fatal_signal);
 #ifdef SIGRTMIN
@@ -118,54 +133,64 @@ template <typename F> void each_signal(F f)
     f(SIGCONT, on_continue);
 }
 
-// Installs the handlers and returns in `taken` the signals that got one. Only
-// a default action is replaced: a signal the caller chose to ignore (nohup)
-// stays ignored, and one that a runtime handles (a sanitizer's SIGSEGV, a
-// profiler's SIGPROF) keeps its handler.
-void take_signals(sigset_t &taken)
-{
-    sigemptyset(&taken);
-    each_signal([&taken](int sig, void (*handler)(int)) {
-        struct sigaction found = {};
-        if (sigaction(sig, nullptr, &found) != 0 || (found.sa_flags & SA_SIGINFO) != 0 ||
-            found.sa_handler != SIG_DFL)
-            return;
-        struct sigaction sa = {};
-        sa.sa_handler = handler;
-        sa.sa_flags = SA_RESTART | (handler == on_fatal_signal ? SA_RESETHAND : 0);
-        // One handler at a time: the terminal is put back once, by the first.
-        sigfillset(&sa.sa_mask);
-        if (sigaction(sig, &sa, nullptr) == 0)
-            sigaddset(&taken, sig);
-    });
-}
-
-// What was taken had the default action: that is what goes back.
-void give_back_signals(const sigset_t &taken)
-{
-    each_signal([&taken](int sig, void (*)(int)) {
-        struct sigaction dfl = {};
-        dfl.sa_handler = SIG_DFL;
-        if (sigismember(&taken, sig) == 1)
-            sigaction(sig, &dfl, nullptr);
-    });
-}
-
-// The wait's signals, held back while the terminal's mode, the handlers and
-// their shared state change together.
+// The wait's signals but the faults: held back while the terminal's mode,
+// the handlers and their shared state change together, and while a handler
+// runs, so that the terminal is put back once, by the first.
 sigset_t held_signals()
 {
     sigset_t held;
     sigemptyset(&held);
     each_signal([&held](int sig, void (*)(int)) { sigaddset(&held, sig); });
+    for (int sig : fault_signals)
+        sigdelset(&held, sig);
     return held;
+}
+
+// What the wait changed of the signals' actions, to be put back.
+struct taken_signals {
+    sigset_t set;          // the signals given a handler
+    struct sigaction cont; // SIGCONT's action as found
+};
+
+// Only a default action is replaced: a signal the caller chose to ignore
+// (nohup) stays ignored, and one that a runtime handles (a sanitizer's
+// SIGSEGV, a profiler's SIGPROF) keeps its handler. SIGCONT continues the
+// program whatever its action, so taking it where it was ignored changes
+// nothing but lets the wait set its mode again after fg.
+void take_signals(const sigset_t &held, taken_signals &taken)
+{
+    sigemptyset(&taken.set);
+    sigaction(SIGCONT, nullptr, &taken.cont);
+    each_signal([&held, &taken](int sig, void (*handler)(int)) {
+        struct sigaction found = {};
+        if (sigaction(sig, nullptr, &found) != 0 || (found.sa_flags & SA_SIGINFO) != 0 ||
+            (found.sa_handler != SIG_DFL && (sig != SIGCONT || found.sa_handler != SIG_IGN)))
+            return;
+        struct sigaction sa = {};
+        sa.sa_handler = handler;
+        sa.sa_flags = SA_RESTART | (handler == on_fatal_signal ? SA_RESETHAND : 0);
+        sa.sa_mask = held;
+        if (sigaction(sig, &sa, nullptr) == 0)
+            sigaddset(&taken.set, sig);
+    });
+}
+
+void give_back_signals(const taken_signals &taken)
+{
+    each_signal([&taken](int sig, void (*)(int)) {
+        struct sigaction dfl = {};
+        dfl.sa_handler = SIG_DFL;
+        if (sigismember(&taken.set, sig) == 1)
+            sigaction(sig, sig == SIGCONT ? &taken.cont : &dfl, nullptr);
+    });
 }
 
 // A job started in the background must not take over the terminal while a
 // shell still reads from it. tcdrain, which changes nothing, is refused to a
 // background job with SIGTTOU: job control stops us until fg, then runs it
-// again. Where no stop can happen (SIGTTOU ignored, or a process group that
-// no shell looks after) the terminal stays the shell's and nobody waits.
+// again. Where no stop can happen (SIGTTOU ignored or blocked, or a process
+// group that no shell looks after) the terminal stays the shell's and nobody
+// waits.
 bool in_foreground(int fd)
 {
     if (own_terminal(fd))
@@ -175,29 +200,36 @@ bool in_foreground(int fd)
     return own_terminal(fd);
 }
 
-// The first read blocks until a key; then the burst. select, not poll: poll
-// does not work on terminals on macOS.
-void read_key(int fd)
+ssize_t read_some(int fd, char *buffer, size_t size)
 {
-    char key[256];
     ssize_t n;
     do
-        n = read(fd, key, sizeof key);
+        n = read(fd, buffer, size);
     while (n < 0 && errno == EINTR);
-    if (n <= 0 || fd >= FD_SETSIZE)
+    return n;
+}
+
+// The first read blocks until a key comes (VMIN 1). Then the terminal itself
+// times the burst: with VMIN 0 and VTIME set, a read returns what has come,
+// or nothing once the input has been quiet that long. Not select, which
+// cannot watch a descriptor at or above FD_SETSIZE, nor poll, which does not
+// work on terminals on macOS.
+void read_key(int fd, const sigset_t &held)
+{
+    static_assert(key_quiet_ms % 100 == 0 && key_quiet_ms / 100 <= 255,
+                  "VTIME counts tenths of a second in one byte");
+    char key[256];
+    if (read_some(fd, key, sizeof key) <= 0)
         return;
-    take_burst(
-        [fd](int ms) {
-            fd_set ready;
-            FD_ZERO(&ready);
-            FD_SET(fd, &ready);
-            timeval wait = {ms / 1000, static_cast<suseconds_t>(ms % 1000 * 1000)};
-            int r = select(fd + 1, &ready, nullptr, nullptr, &wait);
-            if (r < 0)
-                return errno == EINTR ? -1 : 0;
-            return r > 0 ? 1 : 0;
-        },
-        [fd, &key] { return read(fd, key, sizeof key) > 0; });
+    termios burst = tty_wait;
+    burst.c_cc[VMIN] = 0;
+    burst.c_cc[VTIME] = key_quiet_ms / 100;
+    sigset_t waiting;
+    sigprocmask(SIG_BLOCK, &held, &waiting);
+    tty_wait = burst;
+    set_terminal(burst);
+    sigprocmask(SIG_SETMASK, &waiting, nullptr);
+    take_burst([fd, &key] { return read_some(fd, key, sizeof key) > 0; });
 }
 
 } // namespace
@@ -232,8 +264,8 @@ void console_wait_key()
         sigprocmask(SIG_SETMASK, &before, nullptr);
     }
     termios saved;
-    sigset_t taken;
-    sigemptyset(&taken);
+    taken_signals taken;
+    sigemptyset(&taken.set);
     bool set = false;
     if (tcgetattr(fd, &saved) == 0) {
         // Like _getch: one key, no echo, no Enter, and Ctrl+C, Ctrl+Z, Ctrl+S,
@@ -245,22 +277,32 @@ void console_wait_key()
         raw.c_cc[VTIME] = 0;
         tty_saved = saved;
         tty_wait = raw;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
         tty_fd = fd;
-        take_signals(taken);
-        set = tcsetattr(fd, TCSANOW, &raw) == 0;
+        take_signals(held, taken);
+        // TCSAFLUSH: what was typed before the verdict was on the screen (a
+        // second Enter, the rest of a long line) goes, so that only a key
+        // pressed after it ends the wait. Only here: set again after a stop,
+        // the mode keeps what arrived meanwhile.
+        set = tcsetattr(fd, TCSAFLUSH, &raw) == 0;
     }
-    // A signal that came meanwhile acts now, with the handlers in place.
-    sigprocmask(SIG_SETMASK, &before, nullptr);
+    // A signal that came meanwhile acts now, with the handlers in place. The
+    // caller's mask stands, but for SIGCONT, so that fg sets the wait's mode
+    // again even where the caller blocked it.
+    sigset_t waiting = before;
+    sigdelset(&waiting, SIGCONT);
+    sigprocmask(SIG_SETMASK, &waiting, nullptr);
     if (set)
-        read_key(fd);
+        read_key(fd, held);
     // Held back again until the user's settings and the actions found at the
     // start are back: a signal in that instant then meets the terminal as the
-    // user had it, and ends or stops the program as it would have.
+    // user had it, and ends or stops the program as it would have. The
+    // settings go back before tty_fd is cleared, for the fault signals.
     sigprocmask(SIG_BLOCK, &held, nullptr);
-    tty_fd = -1;
     // TCSAFLUSH: what is left of the burst goes, rather than to the shell.
     if (set && own_terminal(fd))
         tcsetattr(fd, TCSAFLUSH, &saved);
+    tty_fd = -1;
     give_back_signals(taken);
     sigprocmask(SIG_SETMASK, &before, nullptr);
     close(fd);

@@ -7,6 +7,24 @@
 #include <conio.h>
 #include <windows.h>
 
+namespace {
+
+// For the handler: the console's input and the mode to give back, set before
+// the handler is registered.
+HANDLE wait_in = INVALID_HANDLE_VALUE;
+DWORD wait_saved = 0;
+
+// Ctrl+Break is a signal in every input mode, and its default action ends
+// the process at once: the mode goes back first, or cmd.exe would go on
+// without echo and line editing. Runs on a thread of its own.
+BOOL WINAPI on_break(DWORD)
+{
+    SetConsoleMode(wait_in, wait_saved);
+    return FALSE; // on to the next handler, in the end the default
+}
+
+} // namespace
+
 long long monotonic_ms()
 {
     return static_cast<long long>(GetTickCount64());
@@ -25,26 +43,31 @@ void console_wait_key()
         CloseHandle(in);
         return;
     }
+    wait_in = in;
+    wait_saved = saved;
+    SetConsoleCtrlHandler(on_break, TRUE);
     // The mode _getch reads in (no line input, no echo, no processed input),
     // for the whole burst rather than only inside _getch: Ctrl+C in a paste
     // is a key, not a signal that ends the program before its closing line.
     SetConsoleMode(in, 0);
+    // What was typed before the verdict was on the screen (a second Enter
+    // after the ISBN's) goes: only a key pressed after it ends the wait, and
+    // a window opened from the Start menu does not close unread.
+    FlushConsoleInputBuffer(in);
     // A function or cursor key leaves its second code inside the runtime,
     // which ends with the process.
     _getch();
     // The console's input signals while any event waits (the key's release
     // too); each is read and dropped.
-    take_burst(
-        [in](int ms) {
-            return WaitForSingleObject(in, static_cast<DWORD>(ms)) == WAIT_OBJECT_0 ? 1 : 0;
-        },
-        [in] {
-            INPUT_RECORD events[64];
-            DWORD n = 0;
-            return ReadConsoleInputW(in, events, 64, &n) != 0;
-        });
+    take_burst([in] {
+        INPUT_RECORD events[64];
+        DWORD n = 0;
+        return WaitForSingleObject(in, key_quiet_ms) == WAIT_OBJECT_0 &&
+               ReadConsoleInputW(in, events, 64, &n) != 0;
+    });
     // Whatever is left goes, rather than to cmd.exe, PowerShell or the next program.
     FlushConsoleInputBuffer(in);
     SetConsoleMode(in, saved);
+    SetConsoleCtrlHandler(on_break, FALSE);
     CloseHandle(in);
 }
