@@ -125,6 +125,10 @@ lc_ctype_before_lang|sjis|LC_CTYPE=ja_JP.SJIS LANG=ja_JP.UTF-8
 empty_ones_skipped|utf8|LC_ALL= LC_CTYPE= LANG=ja_JP.UTF-8
 euc_jp|sjis|LANG=ja_JP.eucJP
 posix|sjis|LANG=POSIX
+modifier_after_utf8|utf8|LANG=sr_RS.UTF-8@latin
+modifier_after_utf8_lower|utf8|LC_ALL=ca_ES.utf8@valencia
+iso_8859_1|sjis|LANG=it_IT.ISO-8859-1
+no_codeset|sjis|LANG=pt_BR
 CASES
 
     # A lost line is reported, never passed off as success.
@@ -136,6 +140,9 @@ CASES
     setsid -w env -u LANG "${program[@]}" <"$tmp/in" >&- 2>"$tmp/err"
     status=$?
     expect "stdout_closed" 1 "" $'isbn10: write error: Bad file descriptor\n'
+    setsid -w env -u LANG "${program[@]}" <"$tmp/in" 1</dev/null 2>"$tmp/err"
+    status=$?
+    expect "stdout_read_only" 1 "" $'isbn10: write error: Bad file descriptor\n'
     setsid -w env -u LANG "${program[@]}" <&- >"$tmp/out" 2>"$tmp/err"
     status=$?
     dialogue sjis '' error
