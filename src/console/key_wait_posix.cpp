@@ -7,8 +7,8 @@
 // code to act on: the wait blocks in read(), and only a wait that unblocks
 // signals atomically (pselect, ppoll) could learn of a noted signal without
 // a moment in which it is missed; pselect cannot watch a descriptor at or
-// above FD_SETSIZE, and ppoll is not POSIX. Every call a handler makes is
-// async-signal-safe.
+// above FD_SETSIZE, and macOS has no ppoll and no poll that works on
+// terminals. Every call a handler makes is async-signal-safe.
 
 #include "console.h"
 #include "key_burst.h"
