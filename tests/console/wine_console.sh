@@ -30,11 +30,11 @@ shows() { [[ $("${tmux[@]}" capture-pane -p -t run) == *"$1"* ]]; }
 # Wine's console turns the terminal's echo off only once a program reads;
 # keys typed before that would be echoed twice.
 reading() { [[ $(stty -F "$tty") =~ -echo( |$) ]]; }
-# type TEXT: typed once the console reads, then Enter.
+# type TEXT [KEY...]: typed once the console reads, then Enter and the keys,
+# all in one write, so that the keys are pending before the line is read.
 type_() {
     until_ 10 reading
-    "${tmux[@]}" send-keys -t run -l "$1"
-    "${tmux[@]}" send-keys -t run Enter
+    "${tmux[@]}" send-keys -t run -l "$1" \; send-keys -t run Enter "${@:2}"
 }
 
 answered=$'ISBNを入力してください。\n0123456789\ngokei = 165\n正しい番号です。'
@@ -59,8 +59,9 @@ for lang in C.UTF-8 ja_JP.UTF-8; do
             "env -u LC_ALL -u LC_CTYPE LANG=$lang $command; echo \$? >$tmp/status; sleep 600"
         tty=$("${tmux[@]}" display-message -p -t run '#{pane_tty}')
         [ "$key" != paste ] || { until_ 60 shows '>' && type_ "\"Z:${exe//\//\\}\""; }
-        until_ 60 shows 'ISBN' && type_ 0123456789
-        [ "$key" != Enter_ahead ] || "${tmux[@]}" send-keys -t run Enter
+        ahead=()
+        [ "$key" != Enter_ahead ] || ahead=(Enter)
+        until_ 60 shows 'ISBN' && type_ 0123456789 "${ahead[@]}"
         until_ 30 shows 'gokei'
         sleep 1 # time enough for a closing line that does not wait for the key
         before=$("${tmux[@]}" capture-pane -p -t run)
@@ -84,6 +85,7 @@ for lang in C.UTF-8 ja_JP.UTF-8; do
             failed=$((failed + 1))
             printf 'FAIL: %s: status %s %s\n--- before the key:\n%s\n--- after:\n%s\n---\n' \
                 "$name" "$status" "${ran:+cmd.exe ran: $ran}" "$before" "$after"
+            [ -z "${WINE_RUN_DIR-}" ] || tail -n 5 "$WINE_RUN_DIR/wine.log"
         fi
     done
 done
