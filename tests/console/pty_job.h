@@ -1,8 +1,9 @@
 #pragma once
 // The program as a job on a fresh pseudo-terminal, started and watched as a
-// shell does: a session leader of its own on the pty runs it, in a process
-// group of its own, and ends as it does. The token comes on a pipe or is
-// typed at the terminal; output and errors go to pipes unless asked
+// shell does: a session leader of its own on the pty runs it in a process
+// group of its own, takes the terminal back when it stops, gives it back
+// with fg (or not, with bg) and ends as it does. The token comes on a pipe
+// or is typed at the terminal; output and errors go to pipes unless asked
 // otherwise. POSIX interfaces only; waits poll for the event they wait for.
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -30,13 +32,14 @@ enum job_flag : unsigned {
     full_output = 1U << 4,    // standard output /dev/full
     nonblocking = 1U << 5,    // O_NONBLOCK left on the terminal's file
     paused = 1U << 6,         // output paused with Ctrl+S (IXON on) before the job starts
-    background = 1U << 7,     // a background job that ignores SIGTTOU
-    orphaned = 1U << 8,       // a background job in an orphaned process group
+    background = 1U << 7,     // started in the background: the leader keeps the terminal
+    orphaned = 1U << 8,       // in an orphaned process group: the leader's own
     mask_all = 1U << 9,       // every signal blocked by the parent
     cont_ignored = 1U << 10,  // SIGCONT ignored by the parent
     hup_ignored = 1U << 11,   // SIGHUP ignored by the parent, as under nohup
     pipe_ignored = 1U << 12,  // SIGPIPE ignored by the parent
-    high_fd = 1U << 13,       // descriptors left open up to past FD_SETSIZE
+    ttou_ignored = 1U << 13,  // SIGTTOU ignored by the parent
+    high_fd = 1U << 14,       // descriptors left open up to past FD_SETSIZE
 };
 
 using std::chrono::steady_clock;
@@ -58,7 +61,8 @@ inline bool ready(int fd, int ms, bool for_writing = false)
                   &wait) > 0;
 }
 
-// What arrives on fd within `ms`, stopping early once `want` bytes or EOF have come.
+// What arrives on fd within `ms`, up to `want` bytes, stopping early once
+// they or EOF have come.
 inline std::string read_for(int fd, size_t want, int ms = 5000)
 {
     std::string got;
@@ -66,7 +70,8 @@ inline std::string read_for(int fd, size_t want, int ms = 5000)
     char buf[4096];
     ssize_t n = 1;
     while (got.size() < want && n > 0 && ms_since(start) < ms &&
-           ready(fd, static_cast<int>(ms - ms_since(start))) && (n = read(fd, buf, sizeof buf)) > 0)
+           ready(fd, static_cast<int>(ms - ms_since(start))) &&
+           (n = read(fd, buf, std::min(sizeof buf, want - got.size()))) > 0)
         got.append(buf, static_cast<size_t>(n));
     return got;
 }
@@ -85,13 +90,37 @@ const std::string prompt = "ISBNを入力してください。\n";
 const std::string verdict = "gokei = 165\n正しい番号です。\n";
 const std::string closing = "おしまい！\n";
 
+// How a job ends: whether it waits for a key first, its exit code or the
+// signal that ends it, and the rest of its standard output and its errors.
+struct job_end {
+    bool waits;
+    int code, sig;
+    std::string out, err;
+};
+const job_end closes = {true, 0, 0, closing, ""};
+const job_end no_wait = {false, 0, 0, closing, ""};
+inline job_end killed_by(int sig)
+{
+    return {true, 0, sig, "", ""};
+}
+inline job_end write_error(const std::string &reason)
+{
+    return {true, 1, 0, "", "isbn10: write error: " + reason + "\n"};
+}
+
+enum resume { in_foreground, in_background };
+
 struct pty_job {
+    // The pipes to the job and from it, and between its leader and us: [0] reads, [1] writes.
+    enum pipe_id { in_pipe, out_pipe, err_pipe, stop_pipe, shell_pipe, pipes };
+
     unsigned flags;
-    int master = -1, slave = -1, in = -1, out = -1, err = -1, stops = -1;
+    int master = -1, slave = -1, in = -1, out = -1, err = -1, stops = -1, shell = -1;
     pid_t leader = -1; // the session leader, which ends as the job does
     pid_t job = -1;
     int status = -1; // the leader's, once it has ended
     termios before{};
+    steady_clock::time_point acted = steady_clock::now(); // the last thing done to the job
 
     explicit pty_job(unsigned f) : flags(f) {}
     ~pty_job()
@@ -100,7 +129,7 @@ struct pty_job {
             kill(job, SIGKILL);
         if (leader > 0 && status == -1)
             kill(leader, SIGKILL), waitpid(leader, nullptr, 0);
-        for (int fd : {master, slave, in, out, err, stops})
+        for (int fd : {master, slave, in, out, err, stops, shell})
             close(fd);
     }
 
@@ -124,21 +153,25 @@ struct pty_job {
             ASSERT_EQ(write(master, "\x13", 1), 1);
             ASSERT_TRUE(eventually([this] { return !ready(slave, 0, true); }));
         }
-        int p[4][2]; // in, out, err, stops
+        int p[pipes][2];
         for (auto &fds : p)
             ASSERT_EQ(pipe(fds), 0);
         ASSERT_GE(leader = fork(), 0);
         if (leader == 0)
             lead(command, p);
-        for (int fd : {p[0][0], p[1][1], p[2][1], p[3][1]})
+        for (int fd :
+             {p[in_pipe][0], p[out_pipe][1], p[err_pipe][1], p[stop_pipe][1], p[shell_pipe][0]})
             close(fd);
-        in = p[0][1], out = flags & tty_output ? master : p[1][0], err = p[2][0], stops = p[3][0];
+        in = p[in_pipe][1], err = p[err_pipe][0], stops = p[stop_pipe][0];
+        out = flags & tty_output ? master : p[out_pipe][0], shell = p[shell_pipe][1];
         ASSERT_EQ(read(stops, &job, sizeof job), ssize_t(sizeof job));
     }
 
-    // The session leader: starts the job, tells its pid, then a byte each
-    // time it stops, as a shell learns of it; ends as the job does.
-    [[noreturn]] void lead(char *const command[], int p[4][2])
+    // The session leader: starts the job and tells its pid; then, as a
+    // shell, takes the terminal back and says so each time the job stops,
+    // and continues it when told: 'f' gives it the terminal first, 'b' not.
+    // Ends as the job does.
+    [[noreturn]] void lead(char *const command[], int (&p)[pipes][2])
     {
         setsid();
         ioctl(slave, TIOCSCTTY, 0);
@@ -150,61 +183,81 @@ struct pty_job {
         rlimit limit = {0, 0};
         setrlimit(RLIMIT_CORE, &limit);
         // An orphaned job runs in the leader's group, whose members' parents
-        // are all in it or outside the session, while another holds the terminal.
-        pid_t holder = flags & orphaned ? fork() : -1;
+        // are all in it or outside the session; in the background another
+        // group holds the terminal.
+        pid_t holder = flags & orphaned && flags & background ? fork() : -1;
         if (holder == 0)
-            setpgid(0, 0), pause(), _exit(0);
+            setpgid(0, 0), ::pause(), _exit(0);
         if (holder > 0 && (setpgid(holder, holder) != 0 || tcsetpgrp(slave, holder) != 0))
             _exit(127);
         pid_t pid = fork();
-        if (pid == 0) {
-            if (!(flags & orphaned))
-                setpgid(0, 0);
-            signal(SIGTTOU, SIG_IGN);
-            if (!(flags & (background | orphaned)))
-                tcsetpgrp(slave, getpid());
-            if (!(flags & background))
-                signal(SIGTTOU, SIG_DFL);
-            for (auto [flag, sig] :
-                 {std::pair{cont_ignored, SIGCONT}, {hup_ignored, SIGHUP}, {pipe_ignored, SIGPIPE}})
-                signal(sig, flags & flag ? SIG_IGN : SIG_DFL);
-            if (flags & nonblocking)
-                fcntl(slave, F_SETFL, fcntl(slave, F_GETFL) | O_NONBLOCK);
-            dup2(flags & tty_input ? slave : p[0][0], 0);
-            int to = flags & full_output ? open("/dev/full", O_WRONLY) : p[1][1];
-            dup2(flags & tty_output ? slave : to, 1);
-            dup2(p[2][1], 2);
-            for (int fd = 3; fd < 64; ++fd)
-                close(fd);
-            // Descriptors up to past FD_SETSIZE, so that the program's /dev/tty lands there.
-            if (flags & high_fd) {
-                getrlimit(RLIMIT_NOFILE, &limit);
-                limit.rlim_cur = limit.rlim_max;
-                for (int fd = setrlimit(RLIMIT_NOFILE, &limit); fd < FD_SETSIZE + 64;)
-                    if ((fd = open("/dev/null", O_RDONLY)) < 0)
-                        _exit(126);
-            }
-            sigfillset(&set);
-            if (flags & mask_all)
-                sigprocmask(SIG_SETMASK, &set, nullptr);
-            char lang[] = "LANG=C.UTF-8";
-            char *env[] = {lang, nullptr};
-            execve(command[0], command, env);
-            _exit(127);
-        }
+        if (pid == 0)
+            run(command, p);
+        const pid_t group = flags & orphaned ? getpgrp() : pid;
         signal(SIGHUP, SIG_IGN); // the leader outlives a hang-up, to report how the job ended
+        signal(SIGTTOU, SIG_IGN);
         for (int fd = 3; fd < 64; ++fd)
-            if (fd != p[3][1])
+            if (fd != p[stop_pipe][1] && fd != p[shell_pipe][0] && fd != slave)
                 close(fd);
         int status = 0;
-        bool told = write(p[3][1], &pid, sizeof pid) == sizeof pid;
-        while (told && waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status))
-            told = write(p[3][1], "s", 1) == 1;
+        bool told = write(p[stop_pipe][1], &pid, sizeof pid) == sizeof pid;
+        for (char verb = 0; told;) {
+            const pid_t got = waitpid(pid, &status, WUNTRACED | WNOHANG);
+            if (got != 0 && (got != pid || !WIFSTOPPED(status)))
+                break;
+            if (got == pid)
+                tcsetpgrp(slave, getpgrp()), told = write(p[stop_pipe][1], "s", 1) == 1;
+            if (ready(p[shell_pipe][0], 1) && read(p[shell_pipe][0], &verb, 1) == 1) {
+                if (verb == 'f')
+                    tcsetpgrp(slave, group);
+                kill(pid, SIGCONT);
+            }
+        }
         if (holder > 0)
             kill(holder, SIGKILL);
         if (WIFSIGNALED(status))
             signal(WTERMSIG(status), SIG_DFL), raise(WTERMSIG(status));
         _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+    }
+
+    // The job, from fork to exec.
+    [[noreturn]] void run(char *const command[], int (&p)[pipes][2])
+    {
+        if (!(flags & orphaned))
+            setpgid(0, 0);
+        signal(SIGTTOU, SIG_IGN);
+        if (!(flags & background))
+            tcsetpgrp(slave, getpgrp());
+        for (auto [flag, sig] : {std::pair{cont_ignored, SIGCONT},
+                                 {hup_ignored, SIGHUP},
+                                 {pipe_ignored, SIGPIPE},
+                                 {ttou_ignored, SIGTTOU}})
+            signal(sig, flags & flag ? SIG_IGN : SIG_DFL);
+        if (flags & nonblocking)
+            fcntl(slave, F_SETFL, fcntl(slave, F_GETFL) | O_NONBLOCK);
+        dup2(flags & tty_input ? slave : p[in_pipe][0], 0);
+        int to = flags & full_output ? open("/dev/full", O_WRONLY) : p[out_pipe][1];
+        dup2(flags & tty_output ? slave : to, 1);
+        dup2(p[err_pipe][1], 2);
+        for (int fd = 3; fd < 64; ++fd)
+            close(fd);
+        // Descriptors up to past FD_SETSIZE, so that the program's /dev/tty lands there.
+        if (flags & high_fd) {
+            rlimit limit{};
+            getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = limit.rlim_max;
+            for (int fd = setrlimit(RLIMIT_NOFILE, &limit); fd < FD_SETSIZE + 64;)
+                if ((fd = open("/dev/null", O_RDONLY)) < 0)
+                    _exit(126);
+        }
+        sigset_t set;
+        sigfillset(&set);
+        if (flags & mask_all)
+            sigprocmask(SIG_SETMASK, &set, nullptr);
+        char lang[] = "LANG=C.UTF-8";
+        char *env[] = {lang, nullptr};
+        execve(command[0], command, env);
+        _exit(127);
     }
 
     // False once the job has ended: the leader, which ends with it, is gone.
@@ -227,116 +280,121 @@ struct pty_job {
     {
         ASSERT_TRUE(running() && job != getpid()) << "the job has ended";
         ASSERT_EQ(kill(job, sig), 0);
+        acted = steady_clock::now();
     }
 
-    void send(const std::string &bytes)
+    void put(int fd, const std::string &bytes)
     {
-        ASSERT_EQ(write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        ASSERT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        acted = steady_clock::now();
     }
 
-    bool waits_for_key()
-    {
-        return eventually([this] {
-            termios t{};
-            return tcgetattr(slave, &t) == 0 && (t.c_lflag & ICANON) == 0;
-        });
-    }
-
-    // The prompt shows before the program reads, the verdict follows the
-    // token, then the program waits for the key.
-    void to_wait(const std::string &typed)
+    // The prompt shows before the program reads, the verdict follows the token.
+    void answer(const std::string &typed)
     {
         if (flags & paused) {
             EXPECT_EQ(read_for(out, 1, 300), "") << "written while output was paused";
-            send("\x11");
+            put(master, "\x11");
         }
-        EXPECT_EQ(read_for(out, prompt.size()), prompt);
+        ASSERT_EQ(read_for(out, prompt.size()), prompt) << "no prompt; status " << wait_status();
         std::string echo;
         if (flags & tty_input) {
             EXPECT_EQ(read_for(out, 1, 300), "") << "a verdict before the token was typed";
-            send(typed);
+            put(master, typed);
             echo = flags & tty_output ? typed.substr(0, 10) + "\n" : "";
         } else {
-            ASSERT_EQ(write(in, "0123456789\n", 11), 11);
+            ASSERT_NO_FATAL_FAILURE(put(in, "0123456789\n"));
         }
         EXPECT_EQ(read_for(out, echo.size() + verdict.size()), echo + verdict);
-        ASSERT_TRUE(waits_for_key());
+    }
+
+    // The program waits for the key in its own mode, and writes nothing until it comes.
+    void to_wait()
+    {
+        ASSERT_TRUE(eventually([this] {
+            termios t{};
+            return tcgetattr(slave, &t) == 0 && (t.c_lflag & ICANON) == 0;
+        })) << "not waiting for a key";
         read_for(master, 1U << 20, 100); // the typed text's echo
         EXPECT_EQ(read_for(out, 1, 200), "") << "closing line before any key";
     }
 
-    // The key, split where `second` is given: the first part is seen to
-    // arrive while the job is stopped, then to be read once it continues;
-    // the second follows `gap_ms` later, inside the quiet window.
-    void press(const std::string &first, const std::string &second = "", int gap_ms = 0)
+    // The key, a letter unless given, split where `second` is given: the
+    // first part is seen to arrive while the job is stopped, then to be read
+    // once it continues; the second follows `gap_ms` later, inside the quiet
+    // window.
+    void press(const std::string &first = "a", const std::string &second = "", int gap_ms = 0)
     {
         if (!second.empty()) {
-            ASSERT_NO_FATAL_FAILURE(signal_job(SIGSTOP));
-            ASSERT_EQ(read_for(stops, 1), "s");
-            send(first);
+            ASSERT_TRUE(sigstop()) << "the job has ended";
+            put(master, first);
             ASSERT_TRUE(ready(slave, 5000));
-            ASSERT_NO_FATAL_FAILURE(signal_job(SIGCONT));
+            ASSERT_NO_FATAL_FAILURE(put(shell, "f"));
             ASSERT_TRUE(eventually([this] { return !ready(slave, 0); }));
             std::this_thread::sleep_for(std::chrono::milliseconds(gap_ms));
         }
-        const auto sent = steady_clock::now();
-        send(second.empty() ? first : second);
-        // Soon after: the closing line, status 0, no echo, the settings and
-        // blocking mode as they were, and nothing of the key left for the
-        // shell, which reads in non-canonical mode too.
-        EXPECT_EQ(read_for(out, closing.size()), closing);
-        EXPECT_LT(ms_since(sent), 500) << "the closing line came late";
-        EXPECT_EQ(wait_status(), 0);
-        ASSERT_NO_FATAL_FAILURE(keeps_terminal());
-        EXPECT_EQ(fcntl(slave, F_GETFL) & O_NONBLOCK, flags & nonblocking ? O_NONBLOCK : 0);
-        EXPECT_EQ(read_for(master, 1, 50), "") << "the key was echoed, or more output";
-        EXPECT_EQ(out == master ? "" : read_for(out, 1, 50), "");
-        termios shell = before;
-        shell.c_lflag &= ~ICANON;
-        shell.c_cc[VMIN] = shell.c_cc[VTIME] = 0;
-        ASSERT_EQ(tcsetattr(slave, TCSANOW, &shell), 0);
-        EXPECT_EQ(read_for(slave, 1, 50), "") << "bytes of the key left for the shell";
+        put(master, second.empty() ? first : second);
     }
 
-    void keeps_terminal()
+    // Stops the job with SIGSTOP; false when it has ended instead.
+    bool sigstop()
+    {
+        return running() && kill(job, SIGSTOP) == 0 && read_for(stops, 1) == "s";
+    }
+
+    // A key held down: `repeat` every 20 ms until the job ends, each time
+    // while it is stopped and still waits, so that all of it comes before
+    // the wait ends. The time cap ends it.
+    void hold(const std::string &repeat)
+    {
+        const auto start = steady_clock::now();
+        while (ms_since(start) < 5000 && sigstop()) {
+            termios t{};
+            if (tcgetattr(slave, &t) == 0 && (t.c_lflag & ICANON) == 0)
+                put(master, repeat);
+            ASSERT_NO_FATAL_FAILURE(put(shell, "f"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_GT(ms_since(start), 1500);
+        EXPECT_LT(ms_since(start), 3500);
+    }
+
+    void settings_are(const termios &want)
     {
         termios t{};
         ASSERT_EQ(tcgetattr(slave, &t), 0);
-        EXPECT_TRUE(t.c_iflag == before.c_iflag && t.c_oflag == before.c_oflag &&
-                    t.c_cflag == before.c_cflag && t.c_lflag == before.c_lflag &&
-                    std::memcmp(t.c_cc, before.c_cc, sizeof t.c_cc) == 0)
+        EXPECT_TRUE(t.c_iflag == want.c_iflag && t.c_oflag == want.c_oflag &&
+                    t.c_cflag == want.c_cflag && t.c_lflag == want.c_lflag &&
+                    std::memcmp(t.c_cc, want.c_cc, sizeof t.c_cc) == 0)
             << "the terminal's settings changed";
     }
 
-    // Stopped, the terminal is the shell's (a shell puts its mode back after
-    // SIGSTOP, which cannot be caught); continued, the wait is on again.
-    void stop(int sig)
+    // Stopped (by `sig`, or 0: by itself), the terminal is the shell's, as
+    // it was: the program put it back, or after SIGSTOP, which it cannot
+    // catch, the shell did. Continued with fg, the job waits again; with bg
+    // first, it leaves the terminal in the mode that the shell's line editor
+    // set, and stops when it reads.
+    void stop(int sig, resume how = in_foreground)
     {
-        ASSERT_NO_FATAL_FAILURE(signal_job(sig));
+        if (sig != 0) {
+            ASSERT_NO_FATAL_FAILURE(signal_job(sig));
+        }
         ASSERT_EQ(read_for(stops, 1), "s") << "not stopped";
-        EXPECT_TRUE(sig != SIGSTOP || tcsetattr(slave, TCSANOW, &before) == 0);
-        keeps_terminal();
-        ASSERT_NO_FATAL_FAILURE(signal_job(SIGCONT));
-        ASSERT_TRUE(waits_for_key()) << "not waiting again after SIGCONT";
-    }
-
-    void ends_by(int sig)
-    {
-        ASSERT_NO_FATAL_FAILURE(signal_job(sig));
-        const int got = wait_status();
-        EXPECT_TRUE(WIFSIGNALED(got) && WTERMSIG(got) == sig) << got;
-        EXPECT_EQ(read_for(out, 1, 200), "");
-        keeps_terminal();
-    }
-
-    // A job that cannot have the terminal answers without waiting.
-    void no_wait()
-    {
-        EXPECT_EQ(read_for(out, prompt.size()), prompt);
-        ASSERT_EQ(write(in, "0123456789\n", 11), 11);
-        EXPECT_EQ(read_for(out, 1U << 20), verdict + closing);
-        EXPECT_EQ(wait_status(), 0);
-        keeps_terminal();
+        if (sig == SIGSTOP) {
+            ASSERT_EQ(tcsetattr(slave, TCSANOW, &before), 0);
+        }
+        settings_are(before);
+        if (how == in_background) {
+            termios editing = before;
+            editing.c_lflag &= ~(ICANON | ECHO);
+            ASSERT_EQ(tcsetattr(slave, TCSANOW, &editing), 0);
+            ASSERT_NO_FATAL_FAILURE(put(shell, "b"));
+            ASSERT_EQ(read_for(stops, 1), "s") << "not stopped by its read";
+            settings_are(editing);
+            ASSERT_EQ(tcsetattr(slave, TCSANOW, &before), 0);
+        }
+        ASSERT_NO_FATAL_FAILURE(put(shell, "f"));
+        to_wait();
     }
 
     // The reader of standard output goes: the pipe's, or the terminal's
@@ -346,26 +404,35 @@ struct pty_job {
         close(out);
         master = out == master ? -1 : master;
         out = -1;
+        acted = steady_clock::now();
     }
 
-    void write_fails(const std::string &reason)
+    // How every row ends: soon after the last thing done to the job, as the
+    // row expects; the terminal, unless hung up, in its settings and blocking
+    // mode as before, with nothing echoed and nothing of the key left for
+    // the shell, which reads in non-canonical mode too.
+    void ends(const job_end &want)
     {
-        EXPECT_EQ(read_for(err, 1U << 20), "isbn10: write error: " + reason + "\n");
         const int got = wait_status();
-        EXPECT_TRUE(WIFEXITED(got) && WEXITSTATUS(got) == 1) << got;
-    }
-
-    // A key held down: a byte every 20 ms until the closing line comes,
-    // which the time cap brings.
-    void hold_key()
-    {
-        const auto start = steady_clock::now();
-        while (ms_since(start) < 5000 && !ready(out, 20))
-            send("a");
-        EXPECT_EQ(read_for(out, closing.size()), closing);
-        EXPECT_GT(ms_since(start), 1500);
-        EXPECT_LT(ms_since(start), 3500);
-        EXPECT_EQ(wait_status(), 0);
-        keeps_terminal();
+        EXPECT_LT(ms_since(acted), 500) << "the job ended late, or not at all";
+        EXPECT_TRUE(want.sig != 0 ? WIFSIGNALED(got) && WTERMSIG(got) == want.sig
+                                  : WIFEXITED(got) && WEXITSTATUS(got) == want.code)
+            << "status " << got;
+        if (out >= 0) {
+            EXPECT_EQ(read_for(out, out == master ? want.out.size() : 1U << 20), want.out);
+        }
+        if (want.sig == 0) { // an emulator reports the signal there
+            EXPECT_EQ(read_for(err, 1U << 20), want.err);
+        }
+        if (master < 0)
+            return;
+        settings_are(before);
+        EXPECT_EQ(fcntl(slave, F_GETFL) & O_NONBLOCK, flags & nonblocking ? O_NONBLOCK : 0);
+        EXPECT_EQ(read_for(master, 1, 50), "") << "the key was echoed, or more output";
+        termios shell_mode = before;
+        shell_mode.c_lflag &= ~ICANON;
+        shell_mode.c_cc[VMIN] = shell_mode.c_cc[VTIME] = 0;
+        ASSERT_EQ(tcsetattr(slave, TCSANOW, &shell_mode), 0);
+        EXPECT_EQ(read_for(slave, 1, 50), "") << "bytes of the key left for the shell";
     }
 };
