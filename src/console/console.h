@@ -14,8 +14,8 @@ void console_wait_key();
 // Makes standard input block for the read of the token: an earlier program
 // may have left O_NONBLOCK on the open file that standard input shares with
 // the shell, and a read would then fail before the user could type. Returns
-// what console_input_restore takes to put the flags back.
-int console_input_blocking();
+// the flags it found, which console_input_restore puts back.
+int console_input_save_and_block();
 void console_input_restore(int flags);
 
 // The longest line, in bytes of UTF-8 with its line feed, that console_put

@@ -1,8 +1,8 @@
 // The console's other jobs on POSIX: the texts' encoding, and the blocking
 // mode of standard input and output; the key wait is in key_wait_posix.cpp.
 #include "console.h"
+#include "flush_stdout.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -34,7 +34,7 @@ bool locale_utf8()
 }
 
 // Clears O_NONBLOCK on fd; returns the flags it had, for restore_flags.
-int set_blocking(int fd)
+int save_and_block(int fd)
 {
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0 && (flags & O_NONBLOCK) != 0)
@@ -50,9 +50,9 @@ void restore_flags(int fd, int flags)
 
 } // namespace
 
-int console_input_blocking()
+int console_input_save_and_block()
 {
-    return set_blocking(STDIN_FILENO);
+    return save_and_block(STDIN_FILENO);
 }
 
 void console_input_restore(int flags)
@@ -66,9 +66,8 @@ int console_put(const char *sjis, const char *utf8)
     // Standard output shares the open file with standard input at a
     // terminal, and its O_NONBLOCK too: the write would fail, rather than
     // wait, while the user has paused output with Ctrl+S.
-    const int flags = set_blocking(STDOUT_FILENO);
-    errno = 0; // the write's own errno, or EIO should the C library leave none
-    const int err = std::fflush(stdout) == 0 ? 0 : errno != 0 ? errno : EIO;
+    const int flags = save_and_block(STDOUT_FILENO);
+    const int err = flush_stdout();
     restore_flags(STDOUT_FILENO, flags);
     return err;
 }

@@ -1,6 +1,7 @@
 // The console's other jobs on Windows: the texts written as the console
 // shows them; the key wait is in key_wait_windows.cpp.
 #include "console.h"
+#include "flush_stdout.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -42,17 +43,10 @@ int write_wide(HANDLE out, const char *utf8)
     return 0;
 }
 
-// The write's own errno, or EIO should the C library leave none.
-int flush_stdout()
-{
-    errno = 0;
-    return std::fflush(stdout) == 0 ? 0 : errno != 0 ? errno : EIO;
-}
-
 } // namespace
 
 // A console handle has no non-blocking mode to undo.
-int console_input_blocking()
+int console_input_save_and_block()
 {
     return 0;
 }

@@ -6,9 +6,9 @@
 // The handlers do that themselves rather than note the signal for the wait's
 // code to act on: the wait blocks in read(), and only a wait that unblocks
 // signals atomically (pselect, ppoll) could learn of a noted signal without
-// a moment in which it is missed; pselect cannot watch a descriptor at or
-// above FD_SETSIZE, and macOS has no ppoll and no poll that works on
-// terminals. Every call a handler makes is async-signal-safe.
+// a moment in which it is missed. But select and pselect cannot watch a
+// descriptor at or above FD_SETSIZE, and macOS has no ppoll and no poll that
+// works on terminals. Every call a handler makes is async-signal-safe.
 
 #include "console.h"
 #include "key_burst.h"
@@ -25,9 +25,9 @@
 namespace {
 
 // Shared with the handlers: the terminal (-1 outside the wait), the user's
-// settings and the wait's own mode. tty_wait changes only while the wait's
-// signals are held back; tty_saved is in place before tty_fd says so, for
-// the fault signals, which are never held back.
+// settings and the wait's own mode. Both change only while the wait's
+// signals are held back, tty_saved before tty_fd says so, for the fault
+// signals, which are never held back.
 volatile sig_atomic_t tty_fd = -1;
 termios tty_saved;
 termios tty_wait;
@@ -133,65 +133,47 @@ template <typename F> void each_signal(F f)
     f(SIGCONT, on_continue);
 }
 
-// The wait's signals but the faults: held back while the terminal's mode,
-// the handlers and their shared state change together, and while a handler
-// runs, so that the terminal is put back once, by the first.
+// Every signal but the faults: held back while the terminal's mode, the
+// handlers and their shared state change together, and while a handler
+// runs, so that the terminal is put back once, by the first. Those the wait
+// leaves alone lose nothing by waiting that moment.
 sigset_t held_signals()
 {
     sigset_t held;
-    sigemptyset(&held);
-    each_signal([&held](int sig, void (*)(int)) { sigaddset(&held, sig); });
+    sigfillset(&held);
     for (int sig : fault_signals)
         sigdelset(&held, sig);
     return held;
 }
 
-// What the wait changed of the signals' actions, to be put back.
-struct taken_signals {
-    sigset_t set;          // the signals given a handler
-    struct sigaction cont; // SIGCONT's action as found
-};
-
-// Only a default action is replaced: a signal the caller chose to ignore
-// (nohup) stays ignored, and one that a runtime handles (a sanitizer's
-// SIGSEGV, a profiler's SIGPROF) keeps its handler. SIGCONT continues the
-// program whatever its action, so taking it where it was ignored changes
-// nothing but lets the wait set its mode again after fg.
-void take_signals(const sigset_t &held, taken_signals &taken)
+// Keeps each signal's action as found, in `found` by signal number, and
+// takes over those whose action is the default: a signal the caller chose
+// to ignore (nohup) stays ignored, and one that a runtime handles (a
+// sanitizer's SIGSEGV, a profiler's SIGPROF) keeps its handler. SIGCONT
+// continues the program whatever its action, so taking it where it was
+// ignored changes nothing but lets the wait set its mode again after fg.
+void take_signals(const sigset_t &held, struct sigaction *found)
 {
-    sigemptyset(&taken.set);
-    sigaction(SIGCONT, nullptr, &taken.cont);
-    each_signal([&held, &taken](int sig, void (*handler)(int)) {
-        struct sigaction found = {};
-        if (sigaction(sig, nullptr, &found) != 0 || (found.sa_flags & SA_SIGINFO) != 0 ||
-            (found.sa_handler != SIG_DFL && (sig != SIGCONT || found.sa_handler != SIG_IGN)))
+    each_signal([&held, found](int sig, void (*handler)(int)) {
+        struct sigaction &was = found[sig];
+        if (sigaction(sig, nullptr, &was) != 0 || (was.sa_flags & SA_SIGINFO) != 0 ||
+            (was.sa_handler != SIG_DFL && (sig != SIGCONT || was.sa_handler != SIG_IGN)))
             return;
         struct sigaction sa = {};
         sa.sa_handler = handler;
         sa.sa_flags = SA_RESTART | (handler == on_fatal_signal ? SA_RESETHAND : 0);
         sa.sa_mask = held;
-        if (sigaction(sig, &sa, nullptr) == 0)
-            sigaddset(&taken.set, sig);
-    });
-}
-
-void give_back_signals(const taken_signals &taken)
-{
-    each_signal([&taken](int sig, void (*)(int)) {
-        struct sigaction dfl = {};
-        dfl.sa_handler = SIG_DFL;
-        if (sigismember(&taken.set, sig) == 1)
-            sigaction(sig, sig == SIGCONT ? &taken.cont : &dfl, nullptr);
+        sigaction(sig, &sa, nullptr);
     });
 }
 
 // A job started in the background must not take over the terminal while a
 // shell still reads from it. tcdrain, which changes nothing, is refused to a
-// background job with SIGTTOU: job control stops us until fg, then runs it
-// again. Where no stop can happen (SIGTTOU ignored or blocked, or a process
-// group that no shell looks after) the terminal stays the shell's and nobody
-// waits.
-bool in_foreground(int fd)
+// background job with SIGTTOU: job control stops the whole program until fg,
+// then runs it again. Where no stop can happen (SIGTTOU ignored or blocked,
+// or a process group that no shell looks after) the terminal stays the
+// shell's: false, and nobody waits.
+bool stop_until_foreground(int fd)
 {
     if (own_terminal(fd))
         return true;
@@ -210,10 +192,9 @@ ssize_t read_some(int fd, char *buffer, size_t size)
 }
 
 // The first read blocks until a key comes (VMIN 1). Then the terminal itself
-// times the burst: with VMIN 0 and VTIME set, a read returns what has come,
-// or nothing once the input has been quiet that long. Not select, which
-// cannot watch a descriptor at or above FD_SETSIZE, nor poll, which does not
-// work on terminals on macOS.
+// times the burst, for the reasons at the top: with VMIN 0 and VTIME set, a
+// read returns what has come, or nothing once the input has been quiet that
+// long.
 void read_key(int fd, const sigset_t &held)
 {
     static_assert(key_quiet_ms % 100 == 0 && key_quiet_ms / 100 <= 255,
@@ -221,13 +202,11 @@ void read_key(int fd, const sigset_t &held)
     char key[256];
     if (read_some(fd, key, sizeof key) <= 0)
         return;
-    termios burst = tty_wait;
-    burst.c_cc[VMIN] = 0;
-    burst.c_cc[VTIME] = key_quiet_ms / 100;
     sigset_t waiting;
     sigprocmask(SIG_BLOCK, &held, &waiting);
-    tty_wait = burst;
-    set_terminal(burst);
+    tty_wait.c_cc[VMIN] = 0;
+    tty_wait.c_cc[VTIME] = key_quiet_ms / 100;
+    set_terminal(tty_wait);
     sigprocmask(SIG_SETMASK, &waiting, nullptr);
     take_burst([fd, &key] { return read_some(fd, key, sizeof key) > 0; });
 }
@@ -246,7 +225,7 @@ void console_wait_key()
     // The keyboard is the controlling terminal, not standard input. Without
     // one (a pipeline, cron, CI) there is nobody to press a key. The file is
     // opened here, so an O_NONBLOCK left on standard input does not reach it.
-    int fd = open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    const int fd = open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return;
     // The foreground check may need SIGTTOU to stop us, so it runs before the
@@ -254,7 +233,7 @@ void console_wait_key()
     const sigset_t held = held_signals();
     sigset_t before;
     for (;;) {
-        if (!in_foreground(fd)) {
+        if (!stop_until_foreground(fd)) {
             close(fd);
             return;
         }
@@ -263,29 +242,27 @@ void console_wait_key()
             break;
         sigprocmask(SIG_SETMASK, &before, nullptr);
     }
-    termios saved;
-    taken_signals taken;
-    sigemptyset(&taken.set);
-    bool set = false;
-    if (tcgetattr(fd, &saved) == 0) {
-        // Like _getch: one key, no echo, no Enter, and Ctrl+C, Ctrl+Z, Ctrl+S,
-        // Ctrl+V are keys like any other.
-        termios raw = saved;
-        raw.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
-        raw.c_iflag &= ~IXON;
-        raw.c_cc[VMIN] = 1;
-        raw.c_cc[VTIME] = 0;
-        tty_saved = saved;
-        tty_wait = raw;
-        std::atomic_signal_fence(std::memory_order_seq_cst);
-        tty_fd = fd;
-        take_signals(held, taken);
-        // TCSAFLUSH: what was typed before the verdict was on the screen (a
-        // second Enter, the rest of a long line) goes, so that only a key
-        // pressed after it ends the wait. Only here: set again after a stop,
-        // the mode keeps what arrived meanwhile.
-        set = tcsetattr(fd, TCSAFLUSH, &raw) == 0;
+    if (tcgetattr(fd, &tty_saved) != 0) {
+        sigprocmask(SIG_SETMASK, &before, nullptr);
+        close(fd);
+        return;
     }
+    // Like _getch: one key, no echo, no Enter, and Ctrl+C, Ctrl+Z, Ctrl+S,
+    // Ctrl+V are keys like any other.
+    tty_wait = tty_saved;
+    tty_wait.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
+    tty_wait.c_iflag &= ~IXON;
+    tty_wait.c_cc[VMIN] = 1;
+    tty_wait.c_cc[VTIME] = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    tty_fd = fd;
+    struct sigaction found[NSIG] = {};
+    take_signals(held, found);
+    // TCSAFLUSH: what was typed before the verdict was on the screen (a
+    // second Enter, the rest of a long line) goes, so that only a key pressed
+    // after it ends the wait. Only here: set again after a stop, the mode
+    // keeps what arrived meanwhile.
+    const bool set = tcsetattr(fd, TCSAFLUSH, &tty_wait) == 0;
     // A signal that came meanwhile acts now, with the handlers in place. The
     // caller's mask stands, but for SIGCONT, so that fg sets the wait's mode
     // again even where the caller blocked it.
@@ -301,9 +278,9 @@ void console_wait_key()
     sigprocmask(SIG_BLOCK, &held, nullptr);
     // TCSAFLUSH: what is left of the burst goes, rather than to the shell.
     if (set && own_terminal(fd))
-        tcsetattr(fd, TCSAFLUSH, &saved);
+        tcsetattr(fd, TCSAFLUSH, &tty_saved);
     tty_fd = -1;
-    give_back_signals(taken);
+    each_signal([&found](int sig, void (*)(int)) { sigaction(sig, &found[sig], nullptr); });
     sigprocmask(SIG_SETMASK, &before, nullptr);
     close(fd);
 }

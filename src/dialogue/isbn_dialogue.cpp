@@ -14,7 +14,7 @@ int isbn_dialogue()
     // input error, never a check of unset bytes. The width keeps a long token
     // inside the buffer; its first 63 bytes still make it an input error.
     char isbn[64] = "";
-    int flags = console_input_blocking();
+    int flags = console_input_save_and_block();
     if (std::scanf("%63s", isbn) != 1)
         isbn[0] = '\0';
     console_input_restore(flags);

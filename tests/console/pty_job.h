@@ -49,8 +49,8 @@ inline long long ms_since(steady_clock::time_point t)
     return std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - t).count();
 }
 
-// True when fd is ready within `ms`; select, as poll does not work on
-// terminals on macOS.
+// True when fd is ready within `ms`; select rather than poll, as the header
+// of src/console/key_wait_posix.cpp says.
 inline bool ready(int fd, int ms, bool for_writing = false)
 {
     fd_set set;
