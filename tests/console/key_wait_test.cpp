@@ -79,7 +79,9 @@ const wait_case cases[] = {
     {"sigabrt", 0, killed_by(SIGABRT), [](auto &j) { j.signal_job(SIGABRT); }},
     {"sigill_sent", 0, killed_by(SIGILL), [](auto &j) { j.signal_job(SIGILL); }},
     {"sigtrap_sent", 0, killed_by(SIGTRAP), [](auto &j) { j.signal_job(SIGTRAP); }},
+#ifdef SIGRTMIN
     {"sigrtmin", 0, killed_by(SIGRTMIN), [](auto &j) { j.signal_job(SIGRTMIN); }},
+#endif
     {"sighup_under_nohup", hup_ignored, closes, [](auto &j) { j.signal_job(SIGHUP), j.press(); }},
     // Stopped, the terminal is the shell's; after fg the wait goes on, and
     // after bg it waits in the background, where reading stops it again.
