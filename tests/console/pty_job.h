@@ -308,13 +308,17 @@ struct pty_job {
         EXPECT_EQ(read_for(out, echo.size() + verdict.size()), echo + verdict);
     }
 
+    // True while the terminal is in a mode of the wait's: non-canonical.
+    bool in_wait_mode()
+    {
+        termios t{};
+        return tcgetattr(slave, &t) == 0 && (t.c_lflag & ICANON) == 0;
+    }
+
     // The program waits for the key in its own mode, and writes nothing until it comes.
     void to_wait()
     {
-        ASSERT_TRUE(eventually([this] {
-            termios t{};
-            return tcgetattr(slave, &t) == 0 && (t.c_lflag & ICANON) == 0;
-        })) << "not waiting for a key";
+        ASSERT_TRUE(eventually([this] { return in_wait_mode(); })) << "not waiting for a key";
         read_for(master, 1U << 20, 100); // the typed text's echo
         EXPECT_EQ(read_for(out, 1, 200), "") << "closing line before any key";
     }
@@ -349,8 +353,7 @@ struct pty_job {
     {
         const auto start = steady_clock::now();
         while (ms_since(start) < 5000 && sigstop()) {
-            termios t{};
-            if (tcgetattr(slave, &t) == 0 && (t.c_lflag & ICANON) == 0)
+            if (in_wait_mode())
                 put(master, repeat);
             ASSERT_NO_FATAL_FAILURE(put(shell, "f"));
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
