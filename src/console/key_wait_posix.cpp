@@ -27,7 +27,8 @@ namespace {
 // Shared with the handlers: the terminal (-1 outside the wait), the user's
 // settings and the wait's own mode. Both change only while the wait's
 // signals are held back, tty_saved before tty_fd says so, for the fault
-// signals, which are never held back.
+// signals, which are never held back; and a fatal signal's handler ends the
+// wait for good, as the signals that come before the death may be any.
 volatile sig_atomic_t tty_fd = -1;
 termios tty_saved;
 termios tty_wait;
@@ -35,12 +36,12 @@ termios tty_wait;
 // The signals a fault of the program raises: never held back, as a fault
 // raised while its signal is blocked is undefined. Sent with kill during the
 // wait, they put the terminal back like the others.
-const int fault_signals[] = {SIGILL, SIGTRAP, SIGBUS, SIGFPE, SIGSEGV, SIGSYS};
+constexpr int fault_signals[] = {SIGILL, SIGTRAP, SIGBUS, SIGFPE, SIGSEGV, SIGSYS};
 
 // The other catchable signals whose default action ends the process; the
 // real-time ones are added where they exist. SIGPOLL is XSI; SIGSTKFLT and
 // SIGPWR are Linux's, SIGEMT the BSDs' and macOS's.
-const int fatal_signals[] = {
+constexpr int fatal_signals[] = {
     SIGHUP,    SIGINT,  SIGQUIT, SIGABRT, SIGUSR1,   SIGUSR2, SIGPIPE,
     SIGALRM,   SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF,
 #ifdef SIGPOLL
@@ -58,7 +59,21 @@ const int fatal_signals[] = {
 };
 
 // The signals whose default action stops the process.
-const int stop_signals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+constexpr int stop_signals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+
+// The actions found are kept by signal number, below NSIG. A loop, as
+// std::all_of is constexpr only from C++20.
+template <size_t n> constexpr bool below_nsig(const int (&sigs)[n])
+{
+    for (int sig : sigs)
+        // cppcheck-suppress useStlAlgorithm
+        if (sig <= 0 || sig >= NSIG)
+            return false;
+    return true;
+}
+static_assert(below_nsig(fault_signals) && below_nsig(fatal_signals) && below_nsig(stop_signals) &&
+                  SIGCONT < NSIG,
+              "a signal the wait takes over has no place among the actions found");
 
 // The terminal is ours only while we are its foreground process group; in
 // the background it belongs to the shell, whatever mode it is in.
@@ -87,11 +102,25 @@ extern "C" void on_continue(int)
     errno = saved_errno;
 }
 
-// Runs when a signal would end the program: the user's settings go back
-// first. SA_RESETHAND has put back the default action: end by the same signal.
+// Gives sig its default action; the one it had goes to `was`, unless null.
+void set_default(int sig, struct sigaction *was)
+{
+    struct sigaction dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(sig, &dfl, was);
+}
+
+// Runs when a signal would end the program: the user's settings go back,
+// for good. The raised signal waits until this returns, and the kernel may
+// deliver others first (XNU takes the lowest number: SIGCONT, 19, before
+// SIGUSR1, 30), whose handlers must then find no wait. The default action
+// is set here rather than by SA_RESETHAND, which POSIX lets a system ignore
+// for SIGILL and SIGTRAP: the raise would call this handler again.
 extern "C" void on_fatal_signal(int sig)
 {
     set_terminal(tty_saved);
+    tty_fd = -1;
+    set_default(sig, nullptr);
     raise(sig);
 }
 
@@ -102,10 +131,8 @@ extern "C" void on_stop_signal(int sig)
 {
     int saved_errno = errno;
     set_terminal(tty_saved);
-    struct sigaction dfl = {};
     struct sigaction ours = {};
-    dfl.sa_handler = SIG_DFL;
-    sigaction(sig, &dfl, &ours);
+    set_default(sig, &ours);
     sigset_t only;
     sigemptyset(&only);
     sigaddset(&only, sig);
@@ -125,7 +152,10 @@ template <typename F> void each_signal(F f)
     for (int sig : fatal_signals)
         f(sig, on_fatal_signal);
 #ifdef SIGRTMIN
-    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
+    // Those below NSIG: all of Linux's (34 to 64, NSIG 65), none of
+    // FreeBSD's (65 to 126, NSIG 32), which end the program as they would
+    // have, the terminal left in the wait's mode.
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX && sig < NSIG; ++sig)
         f(sig, on_fatal_signal);
 #endif
     for (int sig : stop_signals)
@@ -152,16 +182,20 @@ sigset_t held_signals()
 // sanitizer's SIGSEGV, a profiler's SIGPROF) keeps its handler. SIGCONT
 // continues the program whatever its action, so taking it where it was
 // ignored changes nothing but lets the wait set its mode again after fg.
-void take_signals(const sigset_t &held, struct sigaction *found)
+void take_signals(const sigset_t &held, struct sigaction (&found)[NSIG])
 {
-    each_signal([&held, found](int sig, void (*handler)(int)) {
-        struct sigaction &was = found[sig];
-        if (sigaction(sig, nullptr, &was) != 0 || (was.sa_flags & SA_SIGINFO) != 0 ||
+    each_signal([&held, &found](int sig, void (*handler)(int)) {
+        // A number named twice (an alias) is kept as found the first time.
+        struct sigaction was = {};
+        if (sigaction(sig, nullptr, &was) != 0 || was.sa_handler == handler)
+            return;
+        found[sig] = was;
+        if ((was.sa_flags & SA_SIGINFO) != 0 ||
             (was.sa_handler != SIG_DFL && (sig != SIGCONT || was.sa_handler != SIG_IGN)))
             return;
         struct sigaction sa = {};
         sa.sa_handler = handler;
-        sa.sa_flags = SA_RESTART | (handler == on_fatal_signal ? SA_RESETHAND : 0);
+        sa.sa_flags = SA_RESTART;
         sa.sa_mask = held;
         sigaction(sig, &sa, nullptr);
     });

@@ -82,6 +82,12 @@ const wait_case cases[] = {
 #ifdef SIGRTMIN
     {"sigrtmin", 0, killed_by(SIGRTMIN), [](auto &j) { j.signal_job(SIGRTMIN); }},
 #endif
+#ifdef SIGCONT_FIRST
+    // Where the lowest number goes first, a SIGCONT that came while the
+    // handler ran acts before the death, and leaves the terminal as it is.
+    {"sigxfsz_sigcont_first", cont_first, killed_by(SIGXFSZ),
+     [](auto &j) { j.signal_job(SIGXFSZ); }},
+#endif
     {"sighup_under_nohup", hup_ignored, closes, [](auto &j) { j.signal_job(SIGHUP), j.press(); }},
     // Stopped, the terminal is the shell's; after fg the wait goes on, and
     // after bg it waits in the background, where reading stops it again.

@@ -40,6 +40,7 @@ enum job_flag : unsigned {
     pipe_ignored = 1U << 12,  // SIGPIPE ignored by the parent
     ttou_ignored = 1U << 13,  // SIGTTOU ignored by the parent
     high_fd = 1U << 14,       // descriptors left open up to past FD_SETSIZE
+    cont_first = 1U << 15,    // a SIGCONT before each signal the program raises (SIGCONT_FIRST)
 };
 
 using std::chrono::steady_clock;
@@ -255,7 +256,13 @@ struct pty_job {
         if (flags & mask_all)
             sigprocmask(SIG_SETMASK, &set, nullptr);
         char lang[] = "LANG=C.UTF-8";
+#ifdef SIGCONT_FIRST // ASan refuses a library loaded before its runtime, unless told
+        char preload[] = "LD_PRELOAD=" SIGCONT_FIRST,
+             asan[] = "ASAN_OPTIONS=verify_asan_link_order=0";
+        char *env[] = {lang, flags & cont_first ? preload : nullptr, asan, nullptr};
+#else
         char *env[] = {lang, nullptr};
+#endif
         execve(command[0], command, env);
         _exit(127);
     }
