@@ -61,15 +61,11 @@ constexpr int fatal_signals[] = {
 // The signals whose default action stops the process.
 constexpr int stop_signals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
-// The actions found are kept by signal number, below NSIG. A loop, as
+// The actions found are kept by signal number, below NSIG. Recursive, as
 // std::all_of is constexpr only from C++20.
-template <size_t n> constexpr bool below_nsig(const int (&sigs)[n])
+template <size_t n> constexpr bool below_nsig(const int (&sigs)[n], size_t i = 0)
 {
-    for (int sig : sigs)
-        // cppcheck-suppress useStlAlgorithm
-        if (sig <= 0 || sig >= NSIG)
-            return false;
-    return true;
+    return i == n || (sigs[i] > 0 && sigs[i] < NSIG && below_nsig(sigs, i + 1));
 }
 static_assert(below_nsig(fault_signals) && below_nsig(fatal_signals) && below_nsig(stop_signals) &&
                   SIGCONT < NSIG,
