@@ -4,8 +4,8 @@
 # Pi Zero and 1 (ARMv6) on. Debian's armhf toolchain and C library are ARMv7,
 # whose instructions an ARMv6 cannot run. The tests run the programs under
 # qemu-arm-static as an ARM1176 (CMAKE_CROSSCOMPILING_EMULATOR, set by the
-# preset), the test programs with Debian's own C library for armel
-# (libc6:armel), as the ARM64 build's do.
+# preset), the test programs with Debian's own C library for armel, which
+# tools/install-packages unpacks into tools/armel for qemu's -L.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 
