@@ -17,7 +17,6 @@ chmod 755 "$work"
 # release files of each preset, built without the tests.
 build() {
     local dir=$1 mask=$2 tz=$3 lang=$4 user=${5-} run=()
-    mkdir -p "$(dirname "$dir")"
     git clone -q --no-hardlinks "$repo" "$dir"
     if [ -n "$user" ]; then
         chown -R "$user" "$dir"
@@ -35,10 +34,7 @@ build() {
     ) >"$dir.log" 2>&1 || { tail -n 40 "$dir.log"; exit 1; }
 }
 
-other=
-if [ "$(id -u)" = 0 ]; then
-    other=nobody
-fi
+other=$([ "$(id -u)" != 0 ] || echo nobody)
 build "$work/a" 022 UTC C.UTF-8
 build "$work/second/clone/b" 077 Asia/Tokyo ja_JP.UTF-8 "$other"
 

@@ -14,7 +14,9 @@ struct wait_case {
     const char *name;
     unsigned flags;
     job_end end;
-    std::function<void(pty_job &)> act; // once the job has answered, and waits unless background
+    // What is done once the job waits; at once where it never does
+    // (background, full_output), and once it has answered where it answers.
+    std::function<void(pty_job &)> act;
     std::string typed = "0123456789\r"; // at the prompt, for a job with tty_input
 };
 
@@ -39,8 +41,7 @@ const wait_case cases[] = {
     {"ctrl_c", 0, closes, [](auto &j) { j.press("\x03"); }},
     {"ctrl_z", 0, closes, [](auto &j) { j.press("\x1a"); }},
     {"ctrl_backslash", 0, closes, [](auto &j) { j.press("\x1c"); }},
-    {"ctrl_s", 0, closes, [](auto &j) { j.press("\x13"); }},
-    {"ctrl_s_on_a_stock_terminal", stock_terminal, closes, [](auto &j) { j.press("\x13"); }},
+    {"ctrl_s", stock_terminal, closes, [](auto &j) { j.press("\x13"); }}, // IXON on
     {"escape", 0, closes, [](auto &j) { j.press("\x1b"); }},
     {"cursor_up", 0, closes, [](auto &j) { j.press("\x1b[A"); }},
     {"f1", 0, closes, [](auto &j) { j.press("\x1bOP"); }},
@@ -104,8 +105,8 @@ const wait_case cases[] = {
     // Started in the background, the job stops at the wait until fg; one
     // that cannot stop, or whose shell has gone, answers without waiting.
     {"background_until_fg", background, closes, [](auto &j) { j.stop(0), j.press(); }},
-    {"background_ignoring_sigttou", background | ttou_ignored, no_wait, nothing},
-    {"background_orphaned", background | orphaned, no_wait, nothing},
+    {"background_ignoring_sigttou", background | ttou_ignored, closes, nothing},
+    {"background_orphaned", background | orphaned, closes, nothing},
     // Output paused with Ctrl+S goes on after Ctrl+Q, O_NONBLOCK or not;
     // output that fails ends the program at once, with the reason.
     {"paused_output_nonblocking", tty_input | tty_output | nonblocking | paused, closes,
@@ -117,27 +118,24 @@ const wait_case cases[] = {
      write_error("Input/output error"), [](auto &j) { j.drop_output(); }},
 };
 
-class row_test : public testing::Test {
-  public:
-    explicit row_test(const wait_case &row) : row_(row) {}
+struct row_test : testing::Test {
+    explicit row_test(const wait_case &r) : row(r) {}
+    const wait_case &row;
 
     void TestBody() override
     {
         ASSERT_NE(command_line[0], nullptr) << "usage: key_wait_test PROGRAM [ARGS...]";
-        pty_job j(row_.flags);
+        pty_job j(row.flags);
         ASSERT_NO_FATAL_FAILURE(j.start(command_line));
         if (!(j.flags & full_output)) {
-            ASSERT_NO_FATAL_FAILURE(j.answer(row_.typed));
+            ASSERT_NO_FATAL_FAILURE(j.answer(row.typed));
         }
-        if (row_.end.waits && !(j.flags & (background | full_output))) {
+        if (!(j.flags & (background | full_output))) {
             ASSERT_NO_FATAL_FAILURE(j.to_wait());
         }
-        ASSERT_NO_FATAL_FAILURE(row_.act(j));
-        j.ends(row_.end);
+        ASSERT_NO_FATAL_FAILURE(row.act(j));
+        j.ends(row.end);
     }
-
-  private:
-    const wait_case &row_;
 };
 
 } // namespace

@@ -15,7 +15,7 @@ if [ "$(LC_ALL=ja_JP.UTF-8 locale charmap 2>/dev/null)" != UTF-8 ]; then
     echo "no ja_JP.UTF-8 locale (LOCPATH, or locale-gen): Wine would not use code page 932"
     exit 1
 fi
-failed=0
+runs=0 failed=0
 
 # until SECONDS CONDITION...: true once the condition holds, false at the timeout.
 until_() {
@@ -44,17 +44,14 @@ pasted=$'echo one> pasted1.txt\necho two> pasted2.txt\necho three> pasted3.txt\n
 
 for lang in C.UTF-8 ja_JP.UTF-8; do
     for key in q Enter Up paste Enter_ahead; do
-        name="$lang, key $key"
+        name="$lang, key $key" runs=$((runs + 1))
         rm -f "$tmp/status" "$tmp"/*.txt
         # A server of our own for each run, apart from the user's and from
         # one still ending.
         tmux=(tmux -S "$tmp/socket.$lang.$key")
-        ran='' around=''
-        if [ "$key" = paste ]; then
-            command="$runner cmd" around='*' # cmd.exe's own lines around the dialogue
-        else
-            command="$runner $(printf %q "$exe")"
-        fi
+        command="$runner $(printf %q "$exe")" around='' ran=''
+        # cmd.exe's own lines around the dialogue
+        [ "$key" != paste ] || command="$runner cmd" around='*'
         "${tmux[@]}" new-session -d -s run -x 80 -y 24 -c "$tmp" \
             "env -u LC_ALL -u LC_CTYPE LANG=$lang $command; echo \$? >$tmp/status; sleep 600"
         tty=$("${tmux[@]}" display-message -p -t run '#{pane_tty}')
@@ -89,5 +86,5 @@ for lang in C.UTF-8 ja_JP.UTF-8; do
         fi
     done
 done
-echo "$((10 - failed)) passed, $failed failed"
+echo "$((runs - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]

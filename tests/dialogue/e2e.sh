@@ -6,17 +6,15 @@
 set -u
 export LC_ALL=C # byte-wise strings here; the program gets its own locale below
 windows=0
-if [ "${1-}" = --windows ]; then
-    windows=1
-    shift
-fi
+[ "${1-}" != --windows ] || { windows=1 && shift; }
 program=("$@")
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 passed=0
 failed=0
 
-# The texts as the program must write them: Shift_JIS, and the same in UTF-8.
+# The texts as the program must write them in Shift_JIS: ISBNを入力してください。
+# 正しい番号です。 不正な番号です。 入力ミスです。 おしまい！ And the same in UTF-8.
 declare -A sjis=(
     [prompt]=$'ISBN\x82\xF0\x93\xFC\x97\xCD\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42\n'
     [correct]=$'\x90\xB3\x82\xB5\x82\xA2\x94\xD4\x8D\x86\x82\xC5\x82\xB7\x81\x42\n'
@@ -24,28 +22,32 @@ declare -A sjis=(
     [error]=$'\x93\xFC\x97\xCD\x83\x7E\x83\x58\x82\xC5\x82\xB7\x81\x42\n'
     [closing]=$'\x82\xA8\x82\xB5\x82\xDC\x82\xA2\x81\x49\n'
 )
-declare -A utf8=(
-    [prompt]=$'ISBNを入力してください。\n'
-    [correct]=$'正しい番号です。\n'
-    [invalid]=$'不正な番号です。\n'
-    [error]=$'入力ミスです。\n'
-    [closing]=$'おしまい！\n'
-)
+declare -A utf8
+for text in "${!sjis[@]}"; do
+    utf8[$text]=$(printf %s "${sjis[$text]}" | iconv -f SHIFT_JIS -t UTF-8)$'\n'
+done
 
 # run INPUT [VAR=VALUE...]: INPUT (printf %b escapes) on standard input, and
-# of the locale variables only those given.
+# of the locale variables only those given; then $redirect, where set,
+# changes the program's descriptors (>/dev/full, <&-).
 run() {
     local input=$1
     shift
     printf '%b' "$input" >"$tmp/in"
-    timeout 60 setsid -w env -u LC_ALL -u LC_CTYPE -u LANG "$@" "${program[@]}" \
-        <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
+    eval 'timeout 60 setsid -w env -u LC_ALL -u LC_CTYPE -u LANG "$@" "${program[@]}" \
+        <"$tmp/in" >"$tmp/out" 2>"$tmp/err"' "${redirect-}"
     status=$?
 }
 
-# expect NAME STATUS STDOUT [STDERR]
+# expect NAME STATUS TEXTS TRACE VERDICT [STDERR]: the whole output of one
+# run in TEXTS (sjis or utf8, none if empty), the TRACE line (if any) before
+# the VERDICT.
 expect() {
-    local name=$1 want_status=$2 want_out=$3 want_err=${4-}
+    local name=$1 want_status=$2 want_out= want_err=${6-}
+    if [ -n "$3" ]; then
+        local -n table=$3
+        want_out="${table[prompt]}${4:+$4$'\n'}${table[$5]}${table[closing]}"
+    fi
     if ((windows)); then
         want_out=${want_out//$'\n'/$'\r\n'}
     fi
@@ -63,25 +65,16 @@ expect() {
     echo "  stderr:"; head -c 2000 "$tmp/err"
 }
 
-# dialogue TEXTS TRACE VERDICT: sets want to the whole output of one run.
-dialogue() {
-    local -n texts=$1
-    local trace=${2:+$2$'\n'}
-    want="${texts[prompt]}$trace${texts[$3]}${texts[closing]}"
-}
-
 long63=$(printf '1%.0s' {1..63})
 long200=$(printf '0%.0s' {1..200})
 
 # name | standard input | trace line, empty for none | verdict
 while IFS='|' read -r name input trace verdict; do
     run "$input"
-    dialogue sjis "$trace" "$verdict"
-    expect "$name" 0 "$want"
+    expect "$name" 0 sjis "$trace" "$verdict"
     if ((!windows)); then
         run "$input" LANG=ja_JP.UTF-8
-        dialogue utf8 "$trace" "$verdict"
-        expect "$name (UTF-8)" 0 "$want"
+        expect "$name (UTF-8)" 0 utf8 "$trace" "$verdict"
     fi
 done <<CASES
 typical|0123456789\n|gokei = 165|correct
@@ -107,46 +100,33 @@ bytes_200|$long200 0123456789\n||error
 CASES
 
 if ((!windows)); then
-    # Which encoding the locale variables select, by their precedence.
-    # name | expected texts | variables
-    while IFS='|' read -r name texts vars; do
+    # Which encoding the locale variables select, by their precedence; and a
+    # lost line is reported, never passed off as success.
+    # name | variables | redirection | status | texts | trace line | verdict | standard error
+    while IFS='|' read -r name vars redirect want_status texts trace verdict err; do
         read -ra assignments <<<"$vars"
         run '0123456789\n' "${assignments[@]}"
-        dialogue "$texts" 'gokei = 165' correct
-        expect "locale $name" 0 "$want"
+        expect "$name" "$want_status" "$texts" "$trace" "$verdict" "${err:+$err$'\n'}"
     done <<'CASES'
-none|sjis|
-lang_utf8|utf8|LANG=ja_JP.UTF-8
-lang_utf8_lower|utf8|LANG=C.utf8
-lc_ctype_mixed_case|utf8|LC_CTYPE=en_US.Utf-8
-lc_all_wins|utf8|LC_ALL=ja_JP.UTF8 LANG=C
-lc_all_c_wins|sjis|LC_ALL=C LANG=ja_JP.UTF-8
-lc_ctype_before_lang|sjis|LC_CTYPE=ja_JP.SJIS LANG=ja_JP.UTF-8
-empty_ones_skipped|utf8|LC_ALL= LC_CTYPE= LANG=ja_JP.UTF-8
-euc_jp|sjis|LANG=ja_JP.eucJP
-posix|sjis|LANG=POSIX
-modifier_after_utf8|utf8|LANG=sr_RS.UTF-8@latin
-modifier_after_utf8_lower|utf8|LC_ALL=ca_ES.utf8@valencia
-iso_8859_1|sjis|LANG=it_IT.ISO-8859-1
-no_codeset|sjis|LANG=pt_BR
+locale none|||0|sjis|gokei = 165|correct|
+locale lang_utf8|LANG=ja_JP.UTF-8||0|utf8|gokei = 165|correct|
+locale lang_utf8_lower|LANG=C.utf8||0|utf8|gokei = 165|correct|
+locale lc_ctype_mixed_case|LC_CTYPE=en_US.Utf-8||0|utf8|gokei = 165|correct|
+locale lc_all_wins|LC_ALL=ja_JP.UTF8 LANG=C||0|utf8|gokei = 165|correct|
+locale lc_all_c_wins|LC_ALL=C LANG=ja_JP.UTF-8||0|sjis|gokei = 165|correct|
+locale lc_ctype_before_lang|LC_CTYPE=ja_JP.SJIS LANG=ja_JP.UTF-8||0|sjis|gokei = 165|correct|
+locale empty_ones_skipped|LC_ALL= LC_CTYPE= LANG=ja_JP.UTF-8||0|utf8|gokei = 165|correct|
+locale euc_jp|LANG=ja_JP.eucJP||0|sjis|gokei = 165|correct|
+locale posix|LANG=POSIX||0|sjis|gokei = 165|correct|
+locale modifier_after_utf8|LANG=sr_RS.UTF-8@latin||0|utf8|gokei = 165|correct|
+locale modifier_after_utf8_lower|LC_ALL=ca_ES.utf8@valencia||0|utf8|gokei = 165|correct|
+locale iso_8859_1|LANG=it_IT.ISO-8859-1||0|sjis|gokei = 165|correct|
+locale no_codeset|LANG=pt_BR||0|sjis|gokei = 165|correct|
+stdout_full||>/dev/full|1||||isbn10: write error: No space left on device
+stdout_closed||>&-|1||||isbn10: write error: Bad file descriptor
+stdout_read_only||1</dev/null|1||||isbn10: write error: Bad file descriptor
+stdin_closed||<&-|0|sjis||error|
 CASES
-
-    # A lost line is reported, never passed off as success.
-    printf '0123456789\n' >"$tmp/in"
-    setsid -w env -u LANG "${program[@]}" <"$tmp/in" >/dev/full 2>"$tmp/err"
-    status=$?
-    : >"$tmp/out"
-    expect "stdout_full" 1 "" $'isbn10: write error: No space left on device\n'
-    setsid -w env -u LANG "${program[@]}" <"$tmp/in" >&- 2>"$tmp/err"
-    status=$?
-    expect "stdout_closed" 1 "" $'isbn10: write error: Bad file descriptor\n'
-    setsid -w env -u LANG "${program[@]}" <"$tmp/in" 1</dev/null 2>"$tmp/err"
-    status=$?
-    expect "stdout_read_only" 1 "" $'isbn10: write error: Bad file descriptor\n'
-    setsid -w env -u LANG "${program[@]}" <&- >"$tmp/out" 2>"$tmp/err"
-    status=$?
-    dialogue sjis '' error
-    expect "stdin_closed" 0 "$want"
 fi
 
 echo "$passed passed, $failed failed"

@@ -3,8 +3,7 @@
 # blocks but the two that the C library takes for the stdin and stdout buffers.
 # Usage: valgrind.sh VALGRIND PROGRAM
 set -u
-valgrind=$1
-program=$2
+valgrind=$1 program=$2
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 failed=0

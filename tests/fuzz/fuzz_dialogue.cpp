@@ -10,21 +10,11 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-bool c_locale_space(unsigned char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     // Shift_JIS texts, whatever the locale of the fuzzing machine.
-    unsetenv("LC_ALL");
-    unsetenv("LC_CTYPE");
-    unsetenv("LANG");
+    for (const char *name : {"LC_ALL", "LC_CTYPE", "LANG"})
+        unsetenv(name);
     return 0;
 }
 
@@ -39,11 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     stdin = saved;
     std::fclose(input);
 
+    auto space = [](uint8_t c) { return c != 0 && std::strchr(" \t\n\v\f\r", c) != nullptr; };
     size_t start = 0;
-    while (start < size && c_locale_space(data[start]))
+    while (start < size && space(data[start]))
         ++start;
     size_t end = start;
-    while (end < size && end - start < 63 && !c_locale_space(data[end]))
+    while (end < size && end - start < 63 && !space(data[end]))
         ++end;
     // The check sees the token up to its first NUL byte.
     const void *nul = std::memchr(data + start, '\0', end - start);

@@ -8,33 +8,15 @@
 # program that answers as the only file of an empty root. Programs for
 # another architecture run under the emulator. On 32-bit ARM the .deb holds
 # the static program too, and tells lintian why.
-# With --lintian, only lintian's verdict on the .deb: no error or warning
-# but those that only a licence can settle.
-# Usage: linux.sh PACKAGES_DIR NM [EMULATOR...]  |  linux.sh --lintian PACKAGES_DIR
+# Usage: linux.sh PACKAGES_DIR NM [EMULATOR...]
 set -u
-if [ "$1" = --lintian ]; then
-    found=$(lintian --allow-root "$2"/*.deb | grep -E '^[EW]: ' | grep -v -E ': no-copyright-file$')
-    [ -z "$found" ] && echo "lintian: nothing to report" && exit 0
-    echo "FAIL: lintian: $found"
-    exit 1
-fi
-e2e=$(cd "$(dirname "$0")/../dialogue" && pwd)/e2e.sh
+here=$(cd "$(dirname "$0")" && pwd)
 nm=$2
 emulator=("${@:3}")
 cd "$1" || exit 1
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-failed=0
-fail() {
-    echo "FAIL: $*"
-    failed=1
-}
 deb=$(echo *.deb)
 tgz=$(echo *.tar.gz)
-[ -f "$deb" ] && [ -f "$tgz" ] || { echo "no release files in $PWD: build the target release_files"; exit 1; }
-for f in "$deb" "$tgz"; do
-    [ -f "$f.sha256" ] && sha256sum --quiet -c "$f.sha256" || fail "checksum of $f"
-done
+. "$here/common.sh" "$deb" "$tgz"
 
 # What both hold, below /usr in the package and below the folder in the tarball.
 files='bin/isbn10
@@ -50,8 +32,7 @@ if [ "$arch" = armhf ]; then
     deb_files=$(printf '%s\n' "$files" share/lintian/overrides/isbn10 | sort)
 fi
 
-root=$tmp/root
-db=$root/var/lib/dpkg
+root=$tmp/root db=$tmp/root/var/lib/dpkg
 mkdir -p "$db/info" "$db/updates"
 : >"$db/status"
 printf '%s\n' "$(dpkg --print-architecture)" "$arch" | sort -u >"$db/arch"
@@ -102,8 +83,7 @@ CHECKS
 
 # Alone in an empty root, with only the emulator beside it where one is needed.
 alone=$tmp/alone
-mkdir "$alone"
-cp "$tmp/$top/bin/isbn10" "$alone/"
+install -D "$tmp/$top/bin/isbn10" "$alone/isbn10"
 run=(chroot "$alone")
 if ((${#emulator[@]})); then
     cp "${emulator[0]}" "$alone/emulator"
@@ -115,6 +95,4 @@ bash "$e2e" "${run[@]}" /isbn10 >"$tmp/log" || fail "$top/bin/isbn10 alone: $(he
 dpkg --root="$root" -r isbn10 >"$tmp/log" 2>&1 || fail "dpkg -r: $(cat "$tmp/log")"
 left=$(find "$root" -mindepth 1 -path "$root/var" -prune -o -print)
 [ -z "$left" ] || fail "left after dpkg -r: $left"
-
-[ "$failed" -eq 0 ] && echo "release files pass: $deb $tgz"
-exit "$failed"
+passed "$deb" "$tgz"

@@ -10,22 +10,13 @@
 # leaves none of them behind.
 # Usage: windows.sh PACKAGES_DIR VERSION RUNNER WINDRES OBJDUMP CPACK
 set -u
-e2e=$(cd "$(dirname "$0")/../dialogue" && pwd)/e2e.sh
+here=$(cd "$(dirname "$0")" && pwd)
 version=$2 runner=$3 windres=$4 objdump=$5 cpack=$6
 cd "$1" || exit 1
-tmp=$(mktemp -d)
+top=isbn10-$version-win32
+. "$here/common.sh" "$top.exe" "$top.zip"
 export WINEPREFIX=$tmp/prefix WINE_RUN_PERSIST=5
 trap '"$runner" --wait; rm -rf "$tmp"' EXIT
-failed=0
-fail() {
-    echo "FAIL: $*"
-    failed=1
-}
-top=isbn10-$version-win32
-[ -f "$top.exe" ] && [ -f "$top.zip" ] || { echo "no release files in $PWD: build the target release_files"; exit 1; }
-for f in "$top.exe" "$top.zip"; do
-    [ -f "$f.sha256" ] && sha256sum --quiet -c "$f.sha256" || fail "checksum of $f"
-done
 
 [ "$(unzip -Z1 "$top.zip" | sort)" = "$(printf "$top/%s\n" README.ja.txt README.txt isbn10.exe)" ] ||
     fail "files of $top.zip: $(unzip -Z1 "$top.zip")"
@@ -91,6 +82,4 @@ done
 for k in "$key" "$vendor"; do
     ! "$runner" reg query "$k" >/dev/null 2>&1 || fail "left after uninstall: $k"
 done
-
-[ "$failed" -eq 0 ] && echo "release files pass: $top.exe $top.zip"
-exit "$failed"
+passed "$top.exe" "$top.zip"
