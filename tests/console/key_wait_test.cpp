@@ -125,16 +125,23 @@ struct row_test : testing::Test {
     void TestBody() override
     {
         ASSERT_NE(command_line[0], nullptr) << "usage: key_wait_test PROGRAM [ARGS...]";
-        pty_job j(row.flags);
-        ASSERT_NO_FATAL_FAILURE(j.start(command_line));
-        if (!(j.flags & full_output)) {
-            ASSERT_NO_FATAL_FAILURE(j.answer(row.typed));
+        // A run where the machine stalled us between two parts of a key
+        // tested nothing; the row runs again, three times at most.
+        for (int run = 1; run <= 3; ++run) {
+            pty_job j(row.flags);
+            ASSERT_NO_FATAL_FAILURE(j.start(command_line));
+            if (!(j.flags & full_output)) {
+                ASSERT_NO_FATAL_FAILURE(j.answer(row.typed));
+            }
+            if (!(j.flags & (background | full_output))) {
+                ASSERT_NO_FATAL_FAILURE(j.to_wait());
+            }
+            ASSERT_NO_FATAL_FAILURE(row.act(j));
+            if (!j.stalled)
+                return j.ends(row.end);
+            std::printf("run %d: stalled past the quiet window between two parts\n", run);
         }
-        if (!(j.flags & (background | full_output))) {
-            ASSERT_NO_FATAL_FAILURE(j.to_wait());
-        }
-        ASSERT_NO_FATAL_FAILURE(row.act(j));
-        j.ends(row.end);
+        FAIL() << "stalled at every run: nothing tested";
     }
 };
 

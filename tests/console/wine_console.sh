@@ -21,10 +21,7 @@ runs=0 failed=0
 until_() {
     local end=$((SECONDS + $1))
     shift
-    until "$@"; do
-        ((SECONDS < end)) || return 1
-        sleep 0.2
-    done
+    until "$@"; do ((SECONDS < end)) || return 1; sleep 0.2; done
 }
 shows() { [[ $("${tmux[@]}" capture-pane -p -t run) == *"$1"* ]]; }
 # Wine's console turns the terminal's echo off only once a program reads;

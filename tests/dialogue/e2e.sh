@@ -10,8 +10,7 @@ windows=0
 program=("$@")
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
+passed=0 failed=0
 
 # The texts as the program must write them in Shift_JIS: ISBNを入力してください。
 # 正しい番号です。 不正な番号です。 入力ミスです。 おしまい！ And the same in UTF-8.
@@ -31,9 +30,8 @@ done
 # of the locale variables only those given; then $redirect, where set,
 # changes the program's descriptors (>/dev/full, <&-).
 run() {
-    local input=$1
+    printf '%b' "$1" >"$tmp/in"
     shift
-    printf '%b' "$input" >"$tmp/in"
     eval 'timeout 60 setsid -w env -u LC_ALL -u LC_CTYPE -u LANG "$@" "${program[@]}" \
         <"$tmp/in" >"$tmp/out" 2>"$tmp/err"' "${redirect-}"
     status=$?
@@ -51,17 +49,15 @@ expect() {
     if ((windows)); then
         want_out=${want_out//$'\n'/$'\r\n'}
     fi
-    printf '%s' "$want_out" >"$tmp/want_out"
-    printf '%s' "$want_err" >"$tmp/want_err"
-    if [ "$status" = "$want_status" ] && cmp -s "$tmp/want_out" "$tmp/out" &&
-        cmp -s "$tmp/want_err" "$tmp/err"; then
+    if [ "$status" = "$want_status" ] && cmp -s <(printf '%s' "$want_out") "$tmp/out" &&
+        cmp -s <(printf '%s' "$want_err") "$tmp/err"; then
         passed=$((passed + 1))
         return
     fi
     failed=$((failed + 1))
     echo "FAIL: $name: status $status, want $want_status"
     echo "  stdout:"; od -An -c "$tmp/out" | head -20
-    echo "  want:"; od -An -c "$tmp/want_out" | head -20
+    echo "  want:"; printf '%s' "$want_out" | od -An -c | head -20
     echo "  stderr:"; head -c 2000 "$tmp/err"
 }
 

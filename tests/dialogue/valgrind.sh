@@ -3,10 +3,9 @@
 # blocks but the two that the C library takes for the stdin and stdout buffers.
 # Usage: valgrind.sh VALGRIND PROGRAM
 set -u
-valgrind=$1 program=$2
+valgrind=$1 program=$2 failed=0
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-failed=0
 for input in '0123456789\n' '0-12-345678-9\n' '' "$(printf '9%.0s' {1..300})"; do
     printf '%b' "$input" | setsid -w "$valgrind" --error-exitcode=99 --leak-check=full \
         --show-leak-kinds=all --errors-for-leak-kinds=all --log-file="$log" "$program" >/dev/null

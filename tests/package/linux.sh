@@ -11,11 +11,9 @@
 # Usage: linux.sh PACKAGES_DIR NM [EMULATOR...]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-nm=$2
-emulator=("${@:3}")
+nm=$2 emulator=("${@:3}")
 cd "$1" || exit 1
-deb=$(echo *.deb)
-tgz=$(echo *.tar.gz)
+deb=$(echo *.deb) tgz=$(echo *.tar.gz)
 . "$here/common.sh" "$deb" "$tgz"
 
 # What both hold, below /usr in the package and below the folder in the tarball.
