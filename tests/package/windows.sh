@@ -11,7 +11,7 @@
 # Usage: windows.sh PACKAGES_DIR VERSION RUNNER WINDRES OBJDUMP CPACK
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-version=$2 runner=$3 windres=$4 objdump=$5 cpack=$6 top=isbn10-$2-win32
+version=$2 runner=$3 windres=$4 objdump=$5 cpack=$6 top=isbn10-$version-win32
 cd "$1" || exit 1
 . "$here/common.sh" "$top.exe" "$top.zip"
 export WINEPREFIX=$tmp/prefix WINE_RUN_PERSIST=5
