@@ -1,7 +1,9 @@
 // The key wait at a POSIX terminal: like _getch, one key without echo and
 // without Enter, from the controlling terminal. The terminal is in the
-// wait's mode only while the program waits in the foreground: every signal
-// that would end or stop the program gives the user's settings back first.
+// wait's mode only while the program waits in the foreground: a signal left
+// at its default action that would end or stop the program gives the user's
+// settings back first. One the caller ignored or a runtime handles (a
+// sanitizer's SIGSEGV) keeps its action, and such an end leaves the mode.
 //
 // The handlers do that themselves rather than note the signal for the wait's
 // code to act on: the wait blocks in read(), and only a wait that unblocks
@@ -16,9 +18,12 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <ctime>
+#include <iterator>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -61,31 +66,33 @@ constexpr int fatal_signals[] = {
 // The signals whose default action stops the process.
 constexpr int stop_signals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
-// The actions found are kept by signal number, below NSIG. Recursive, as
-// std::all_of is constexpr only from C++20.
-template <size_t n> constexpr bool below_nsig(const int (&sigs)[n], size_t i = 0)
-{
-    return i == n || (sigs[i] > 0 && sigs[i] < NSIG && below_nsig(sigs, i + 1));
-}
-static_assert(below_nsig(fault_signals) && below_nsig(fatal_signals) && below_nsig(stop_signals) &&
-                  SIGCONT < NSIG,
-              "a signal the wait takes over has no place among the actions found");
-
 // The terminal is ours only while we are its foreground process group; in
 // the background it belongs to the shell, whatever mode it is in.
 bool own_terminal(int fd)
 {
-    return tcgetpgrp(fd) == getpgrp();
+    return fd >= 0 && tcgetpgrp(fd) == getpgrp();
 }
 
-// Also from handlers, which run with SIGTTOU blocked: that lets even a
-// background job change the terminal, so only the foreground sets a mode,
-// and only during the wait.
-void set_terminal(const termios &mode)
+// Only in the foreground and during the wait: also from handlers, which run
+// with SIGTTOU blocked, and that lets even a background job set a mode.
+void set_wait_mode()
 {
-    int fd = tty_fd;
-    if (fd >= 0 && own_terminal(fd))
-        tcsetattr(fd, TCSANOW, &mode);
+    const int fd = tty_fd;
+    if (own_terminal(fd))
+        tcsetattr(fd, TCSANOW, &tty_wait);
+}
+
+// Likewise the user's settings, at the end of the wait and from handlers.
+// What is left of the burst (the rest of a paste) goes first, not to the
+// shell: by tcflush, as TCSAFLUSH waits for output to drain, which a
+// handler must not.
+void give_back()
+{
+    const int fd = tty_fd;
+    if (own_terminal(fd)) {
+        tcflush(fd, TCIFLUSH);
+        tcsetattr(fd, TCSANOW, &tty_saved);
+    }
 }
 
 // Runs when the program continues after a stop: the shell has put its own
@@ -94,16 +101,8 @@ void set_terminal(const termios &mode)
 extern "C" void on_continue(int)
 {
     int saved_errno = errno;
-    set_terminal(tty_wait);
+    set_wait_mode();
     errno = saved_errno;
-}
-
-// Gives sig its default action; the one it had goes to `was`, unless null.
-void set_default(int sig, struct sigaction *was)
-{
-    struct sigaction dfl = {};
-    dfl.sa_handler = SIG_DFL;
-    sigaction(sig, &dfl, was);
 }
 
 // Runs when a signal would end the program: the user's settings go back,
@@ -114,9 +113,9 @@ void set_default(int sig, struct sigaction *was)
 // for SIGILL and SIGTRAP: the raise would call this handler again.
 extern "C" void on_fatal_signal(int sig)
 {
-    set_terminal(tty_saved);
+    give_back();
     tty_fd = -1;
-    set_default(sig, nullptr);
+    signal(sig, SIG_DFL);
     raise(sig);
 }
 
@@ -126,75 +125,73 @@ extern "C" void on_fatal_signal(int sig)
 extern "C" void on_stop_signal(int sig)
 {
     int saved_errno = errno;
-    set_terminal(tty_saved);
+    give_back();
     struct sigaction ours = {};
-    set_default(sig, &ours);
+    sigaction(sig, nullptr, &ours);
+    signal(sig, SIG_DFL);
     sigset_t only;
     sigemptyset(&only);
     sigaddset(&only, sig);
     kill(getpid(), sig);
-    sigprocmask(SIG_UNBLOCK, &only, nullptr); // stopped here until SIGCONT
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr); // stopped here until SIGCONT
     sigaction(sig, &ours, nullptr);
     // In an orphaned process group the stop is discarded and no SIGCONT follows.
     on_continue(SIGCONT);
     errno = saved_errno;
 }
 
-// Calls f(signal, handler) for every signal that the wait takes over.
-template <typename F> void each_signal(F f)
+struct taken_signal {
+    int sig;
+    void (*handler)(int);
+};
+
+// The signal at position i of those the wait takes over, or 0 past the last;
+// every real-time one, wherever numbered (Linux 34 to 64, FreeBSD 65 to 126).
+taken_signal nth_signal(size_t i)
 {
-    for (int sig : fault_signals)
-        f(sig, on_fatal_signal);
-    for (int sig : fatal_signals)
-        f(sig, on_fatal_signal);
+    if (i < std::size(fault_signals))
+        return {fault_signals[i], on_fatal_signal};
+    i -= std::size(fault_signals);
+    if (i < std::size(fatal_signals))
+        return {fatal_signals[i], on_fatal_signal};
+    i -= std::size(fatal_signals);
 #ifdef SIGRTMIN
-    // Those below NSIG: all of Linux's (34 to 64, NSIG 65), none of
-    // FreeBSD's (65 to 126, NSIG 32), which end the program as they would
-    // have, the terminal left in the wait's mode.
-    for (int sig = SIGRTMIN; sig <= SIGRTMAX && sig < NSIG; ++sig)
-        f(sig, on_fatal_signal);
+    const auto realtime = static_cast<size_t>(SIGRTMAX - SIGRTMIN + 1);
+    if (i < realtime)
+        return {SIGRTMIN + static_cast<int>(i), on_fatal_signal};
+    i -= realtime;
 #endif
-    for (int sig : stop_signals)
-        f(sig, on_stop_signal);
-    f(SIGCONT, on_continue);
+    if (i < std::size(stop_signals))
+        return {stop_signals[i], on_stop_signal};
+    return {i == std::size(stop_signals) ? SIGCONT : 0, on_continue};
 }
 
-// Every signal but the faults: held back while the terminal's mode, the
-// handlers and their shared state change together, and while a handler
-// runs, so that the terminal is put back once, by the first. Those the wait
-// leaves alone lose nothing by waiting that moment.
-sigset_t held_signals()
+// Takes over the signals from position i on, runs wait() with them in place,
+// then puts each action back as found, the last first: on the stack, a frame
+// a signal, so that no number bounds them. Only a default action is taken: a
+// signal the caller ignored (nohup) stays so, one a runtime handles (a
+// sanitizer's SIGSEGV) keeps its handler, as an alias does the second time.
+// SIGCONT continues the program whatever its action: taken where ignored, it
+// lets the wait set its mode again after fg, and changes nothing else.
+template <typename Wait> void with_signals(size_t i, const sigset_t &held, const Wait &wait)
 {
-    sigset_t held;
-    sigfillset(&held);
-    for (int sig : fault_signals)
-        sigdelset(&held, sig);
-    return held;
-}
-
-// Keeps each signal's action as found, in `found` by signal number, and
-// takes over those whose action is the default: a signal the caller chose
-// to ignore (nohup) stays ignored, and one that a runtime handles (a
-// sanitizer's SIGSEGV, a profiler's SIGPROF) keeps its handler. SIGCONT
-// continues the program whatever its action, so taking it where it was
-// ignored changes nothing but lets the wait set its mode again after fg.
-void take_signals(const sigset_t &held, struct sigaction (&found)[NSIG])
-{
-    each_signal([&held, &found](int sig, void (*handler)(int)) {
-        // A number named twice (an alias) is kept as found the first time.
-        struct sigaction was = {};
-        if (sigaction(sig, nullptr, &was) != 0 || was.sa_handler == handler)
-            return;
-        found[sig] = was;
-        if ((was.sa_flags & SA_SIGINFO) != 0 ||
-            (was.sa_handler != SIG_DFL && (sig != SIGCONT || was.sa_handler != SIG_IGN)))
-            return;
+    const taken_signal taken = nth_signal(i);
+    if (taken.sig == 0)
+        return wait();
+    struct sigaction was = {};
+    const bool take =
+        sigaction(taken.sig, nullptr, &was) == 0 && (was.sa_flags & SA_SIGINFO) == 0 &&
+        (was.sa_handler == SIG_DFL || (taken.sig == SIGCONT && was.sa_handler == SIG_IGN));
+    if (take) {
         struct sigaction sa = {};
-        sa.sa_handler = handler;
+        sa.sa_handler = taken.handler;
         sa.sa_flags = SA_RESTART;
         sa.sa_mask = held;
-        sigaction(sig, &sa, nullptr);
-    });
+        sigaction(taken.sig, &sa, nullptr);
+    }
+    with_signals(i + 1, held, wait);
+    if (take)
+        sigaction(taken.sig, &was, nullptr);
 }
 
 // A job started in the background must not take over the terminal while a
@@ -221,10 +218,9 @@ ssize_t read_some(int fd, char *buffer, size_t size)
     return n;
 }
 
-// The first read blocks until a key comes (VMIN 1). Then the terminal itself
-// times the burst, for the reasons at the top: with VMIN 0 and VTIME set, a
-// read returns what has come, or nothing once the input has been quiet that
-// long.
+// The first read blocks until a key comes (VMIN 1). Then the terminal times
+// the burst, for the reasons at the top: with VMIN 0 and VTIME set, a read
+// returns what has come, or nothing once the input has been quiet that long.
 void read_key(int fd, const sigset_t &held)
 {
     static_assert(key_quiet_ms % 100 == 0 && key_quiet_ms / 100 <= 255,
@@ -233,11 +229,11 @@ void read_key(int fd, const sigset_t &held)
     if (read_some(fd, key, sizeof key) <= 0)
         return;
     sigset_t waiting;
-    sigprocmask(SIG_BLOCK, &held, &waiting);
+    pthread_sigmask(SIG_BLOCK, &held, &waiting);
     tty_wait.c_cc[VMIN] = 0;
     tty_wait.c_cc[VTIME] = key_quiet_ms / 100;
-    set_terminal(tty_wait);
-    sigprocmask(SIG_SETMASK, &waiting, nullptr);
+    set_wait_mode();
+    pthread_sigmask(SIG_SETMASK, &waiting, nullptr);
     take_burst([fd, &key] { return read_some(fd, key, sizeof key) > 0; });
 }
 
@@ -258,22 +254,28 @@ void console_wait_key()
     const int fd = open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return;
-    // The foreground check may need SIGTTOU to stop us, so it runs before the
-    // signals are held; a job sent to the background in between checks again.
-    const sigset_t held = held_signals();
+    // Every signal but the faults is held back while the terminal's mode,
+    // the handlers and their shared state change together, and while a
+    // handler runs, so that the terminal is put back once, by the first.
+    // The foreground check may need SIGTTOU to stop us, so it comes before;
+    // a job sent to the background in between checks again.
+    sigset_t held;
     sigset_t before;
+    sigfillset(&held);
+    for (int sig : fault_signals)
+        sigdelset(&held, sig);
     for (;;) {
         if (!stop_until_foreground(fd)) {
             close(fd);
             return;
         }
-        sigprocmask(SIG_BLOCK, &held, &before);
+        pthread_sigmask(SIG_BLOCK, &held, &before);
         if (own_terminal(fd))
             break;
-        sigprocmask(SIG_SETMASK, &before, nullptr);
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
     }
     if (tcgetattr(fd, &tty_saved) != 0) {
-        sigprocmask(SIG_SETMASK, &before, nullptr);
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
         close(fd);
         return;
     }
@@ -286,31 +288,29 @@ void console_wait_key()
     tty_wait.c_cc[VTIME] = 0;
     std::atomic_signal_fence(std::memory_order_seq_cst);
     tty_fd = fd;
-    struct sigaction found[NSIG] = {};
-    take_signals(held, found);
-    // TCSAFLUSH: what was typed before the verdict was on the screen (a
-    // second Enter, the rest of a long line) goes, so that only a key pressed
-    // after it ends the wait. Only here: set again after a stop, the mode
-    // keeps what arrived meanwhile.
-    const bool set = tcsetattr(fd, TCSAFLUSH, &tty_wait) == 0;
-    // A signal that came meanwhile acts now, with the handlers in place. The
-    // caller's mask stands, but for SIGCONT, so that fg sets the wait's mode
-    // again even where the caller blocked it.
-    sigset_t waiting = before;
-    sigdelset(&waiting, SIGCONT);
-    sigprocmask(SIG_SETMASK, &waiting, nullptr);
-    if (set)
-        read_key(fd, held);
-    // Held back again until the user's settings and the actions found at the
-    // start are back: a signal in that instant then meets the terminal as the
-    // user had it, and ends or stops the program as it would have. The
-    // settings go back before tty_fd is cleared, for the fault signals.
-    sigprocmask(SIG_BLOCK, &held, nullptr);
-    // TCSAFLUSH: what is left of the burst goes, rather than to the shell.
-    if (set && own_terminal(fd))
-        tcsetattr(fd, TCSAFLUSH, &tty_saved);
-    tty_fd = -1;
-    each_signal([&found](int sig, void (*)(int)) { sigaction(sig, &found[sig], nullptr); });
-    sigprocmask(SIG_SETMASK, &before, nullptr);
+    with_signals(0, held, [fd, &held, &before] {
+        // TCSAFLUSH: what was typed before the verdict was on the screen (a
+        // second Enter, the rest of a long line) goes, so that only a key
+        // pressed after it ends the wait. Only here: set again after a stop,
+        // the mode keeps what arrived meanwhile.
+        const bool set = tcsetattr(fd, TCSAFLUSH, &tty_wait) == 0;
+        // A signal that came meanwhile acts now, with the handlers in place.
+        // The caller's mask stands, but for SIGCONT, so that fg sets the
+        // wait's mode again even where the caller blocked it.
+        sigset_t waiting = before;
+        sigdelset(&waiting, SIGCONT);
+        pthread_sigmask(SIG_SETMASK, &waiting, nullptr);
+        if (set)
+            read_key(fd, held);
+        // Held back again until the user's settings and the actions found are
+        // back: a signal in that instant meets the terminal as the user had
+        // it, and ends or stops the program as it would have. The settings go
+        // back whatever the first set returned (a SIGCONT may have set the
+        // wait's mode since), and before tty_fd is cleared, for the faults.
+        pthread_sigmask(SIG_BLOCK, &held, nullptr);
+        give_back();
+        tty_fd = -1;
+    });
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     close(fd);
 }

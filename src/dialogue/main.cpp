@@ -8,5 +8,6 @@ int main()
     isbn_dialogue();
     console_wait_key();
     put_line(msg_closing);
+    close_output();
     return 0;
 }

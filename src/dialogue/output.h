@@ -16,3 +16,7 @@ void buffer_output();
 // program with status 1 at once, reading and waiting for nothing more: a lost
 // line is a failure, never passed off as success.
 void put_line(message_id id);
+
+// Closes standard output after the last line. Some file systems (NFS, some
+// FUSE ones) report a failed write only at the close; it fails like a write.
+void close_output();

@@ -93,11 +93,12 @@ const std::string prompt = "ISBNを入力してください。\n";
 const std::string verdict = "gokei = 165\n正しい番号です。\n";
 const std::string closing = "おしまい！\n";
 
-// How a job ends: its exit code or the signal that ends it, and the rest of
-// its standard output and its errors.
+// How a job ends: its exit code or the signal that ends it, the rest of its
+// standard output and its errors, and what is typed after the end, echoed
+// and left for the shell.
 struct job_end {
     int code, sig;
-    std::string out, err;
+    std::string out, err, left = "";
 };
 const job_end closes = {0, 0, closing, ""};
 const auto killed_by = [](int sig) { return job_end{0, sig, "", ""}; };
@@ -329,23 +330,34 @@ struct pty_job {
         return t;
     }
 
-    void settings_are(const termios &want)
+    bool mode_is(const termios &want)
     {
         const termios t = mode();
-        EXPECT_TRUE(t.c_iflag == want.c_iflag && t.c_oflag == want.c_oflag &&
-                    t.c_cflag == want.c_cflag && t.c_lflag == want.c_lflag &&
-                    std::memcmp(t.c_cc, want.c_cc, sizeof t.c_cc) == 0)
-            << "the terminal's settings changed";
+        return t.c_iflag == want.c_iflag && t.c_oflag == want.c_oflag &&
+               t.c_cflag == want.c_cflag && t.c_lflag == want.c_lflag &&
+               std::memcmp(t.c_cc, want.c_cc, sizeof t.c_cc) == 0;
     }
 
-    // The program waits for the key in its own mode, and writes nothing until
-    // it comes. A job that has ended fails at once.
+    void settings_are(const termios &want)
+    {
+        EXPECT_TRUE(mode_is(want)) << "the terminal's settings changed";
+    }
+
+    // The program waits for the key in the wait's whole mode, the user's
+    // settings but for one key (VMIN 1, VTIME 0), unechoed, without Enter,
+    // and every control key a key: ISIG, IXON and IEXTEN off, the last of
+    // which no key typed on Linux shows, as Linux ignores Ctrl+V and Ctrl+O
+    // outside canonical mode and the BSDs do not. It writes nothing until
+    // the key comes. A job that has ended fails at once.
     void to_wait()
     {
-        // In a mode of the wait's: non-canonical.
-        ASSERT_TRUE(eventually([this] { return !running() || !(mode().c_lflag & ICANON); }) &&
-                    running())
-            << "not waiting for a key";
+        termios wait = before;
+        wait.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
+        wait.c_iflag &= ~IXON;
+        wait.c_cc[VMIN] = 1;
+        wait.c_cc[VTIME] = 0;
+        ASSERT_TRUE(eventually([&] { return !running() || mode_is(wait); }) && running())
+            << "not waiting for a key in the wait's mode";
         read_for(master, 1U << 20, 100); // the typed text's echo
         EXPECT_EQ(read_for(out, 1, 200), "") << "closing line before any key";
     }
@@ -354,26 +366,36 @@ struct pty_job {
     // meanwhile, types `bytes`, seen to arrive; then continues it with fg,
     // and sees them read. False when the job has ended instead of stopping,
     // or has left the wait: it then runs on unstopped. From the last part
-    // seen unread to this stop, the program's quiet window runs: 80 ms and
+    // seen unread to the stop, the program's quiet window runs: 80 ms and
     // more means that the machine stalled us, and the run has tested
-    // nothing; it feeds no more.
+    // nothing; it feeds no more. The bytes go in slices of 512, each typed
+    // while the job is stopped, as macOS's terminal holds about 1 KB.
     bool feed(const std::string &bytes, int stopped_ms = 0)
     {
-        stalled = stalled || (unread != steady_clock::time_point{} && ms_since(unread) >= 80);
-        if (stalled || !stopped_by(SIGSTOP))
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(stopped_ms));
-        const bool waiting = !(mode().c_lflag & ICANON);
-        if (waiting) {
-            put(master, bytes);
-            EXPECT_TRUE(ready(slave, 5000)) << "typed, but nothing arrived";
+        for (size_t at = 0; at < bytes.size(); at += 512) {
+            const bool stopped = !stalled && stopped_by(SIGSTOP);
+            const auto stop = stopped ? acted : steady_clock::now();
+            stalled = stalled || (unread != steady_clock::time_point{} &&
+                                  stop - unread >= std::chrono::milliseconds(80));
+            if (stopped && stalled)
+                put(shell, "f");
+            if (!stopped || stalled)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(stopped_ms));
+            const bool waiting = !(mode().c_lflag & ICANON);
+            if (waiting) {
+                put(master, bytes.substr(at, 512));
+                EXPECT_TRUE(ready(slave, 5000)) << "typed, but nothing arrived";
+            }
+            put(shell, "f");
+            unread = acted;
+            EXPECT_TRUE(eventually([this] {
+                return !ready(slave, 0) || !running() || (unread = steady_clock::now(), false);
+            })) << "not read";
+            if (!waiting)
+                return false;
         }
-        put(shell, "f");
-        unread = acted;
-        EXPECT_TRUE(eventually([this] {
-            return !ready(slave, 0) || !running() || (unread = steady_clock::now(), false);
-        })) << "not read";
-        return waiting;
+        return true;
     }
 
     // The key, a letter unless given, split where `second` is given: both
@@ -435,8 +457,8 @@ struct pty_job {
 
     // How every row ends: soon after the last thing done to the job, as the
     // row expects; the terminal, unless hung up, in its settings and blocking
-    // mode as before, with nothing echoed and nothing of the key left for
-    // the shell, which reads in non-canonical mode too.
+    // mode as before, with nothing of the key echoed or left for the shell,
+    // which reads in non-canonical mode too.
     void ends(const job_end &want)
     {
         const int got = wait_status();
@@ -447,15 +469,18 @@ struct pty_job {
         if (out >= 0) {
             EXPECT_EQ(read_for(out, out == master ? want.out.size() : 1U << 20), want.out);
         }
-        if (want.sig == 0) { // an emulator reports the signal there
+        // An emulator reports a signal there, unless the row expects errors.
+        if (want.sig == 0 || !want.err.empty()) {
             EXPECT_EQ(read_for(err, 1U << 20), want.err);
         }
         if (master < 0)
             return;
         settings_are(before);
         EXPECT_EQ(fcntl(slave, F_GETFL) & O_NONBLOCK, flags & nonblocking ? O_NONBLOCK : 0);
-        EXPECT_EQ(read_for(master, 1, 50), "") << "the key was echoed, or more output";
+        EXPECT_EQ(read_for(master, 1U << 20, 50), want.left)
+            << "the key was echoed, or more output";
         ASSERT_EQ(tcsetattr(slave, TCSANOW, &editing), 0);
-        EXPECT_EQ(read_for(slave, 1, 50), "") << "bytes of the key left for the shell";
+        EXPECT_EQ(read_for(slave, 1U << 20, 50), want.left)
+            << "bytes of the key left for the shell";
     }
 };
