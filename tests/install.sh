@@ -19,13 +19,13 @@ failed=0
 # characters itself, so a space between two of them is a stray one from the
 # source; no line may end on an opening bracket, no number be parted from
 # its unit, and the page is set ragged-right, so no space is stretched
-# (the bullets of a list and the centred header and footer aside). The
-# English page is justified.
+# (the bullets and numbered tags of a list and the centred header and
+# footer aside). The English page is justified.
 japanese='[\p{Han}\p{Hiragana}\p{Katakana}、。「」（）！…]'
 units='バイト|ビット|秒|桁|行|文字'
 badly_set() {
     [[ $page == ja/* ]] || return 1
-    LC_ALL=C.UTF-8 grep -P -n "$japanese +$japanese|[（「]\$|^(?!.*ISBN10\(1\)).*[^\s•] {2,}\S" <<<"$1" ||
+    LC_ALL=C.UTF-8 grep -P -n "$japanese +$japanese|[（「]\$|^(?!.*ISBN10\(1\))(?! +[0-9]+ {2,}).*[^\s•] {2,}\S" <<<"$1" ||
         LC_ALL=C.UTF-8 grep -P -z -o "[0-9]\n *($units)" <<<"$1"
 }
 # locale | page | a line the page must show
