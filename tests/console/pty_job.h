@@ -252,15 +252,17 @@ struct pty_job {
         sigfillset(&set);
         if (flags & mask_all)
             sigprocmask(SIG_SETMASK, &set, nullptr);
-#ifndef SIGCONT_FIRST // no library to preload in this build
-#define SIGCONT_FIRST ""
-#endif
         // ASan refuses a library loaded before its runtime, unless told; its
         // leak scan at exit, which the dialogue tests keep, makes a job end
-        // late on a busy machine.
+        // late on a busy machine. The row that asks for the library exists
+        // only where it is built.
         char lang[] = "LANG=C.UTF-8",
              asan[] = "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
+#ifdef SIGCONT_FIRST
              preload[] = "LD_PRELOAD=" SIGCONT_FIRST;
+#else
+             preload[] = "LD_PRELOAD=";
+#endif
         char *env[] = {lang, asan, flags & cont_first ? preload : nullptr, nullptr};
         execve(command[0], command, env);
         _exit(127);
