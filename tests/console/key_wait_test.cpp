@@ -20,11 +20,12 @@ struct wait_case {
     std::string typed = "0123456789\r"; // at the prompt, for a job with tty_input
 };
 
-// 200 lines for the shell, 7,690 bytes pasted at the wait.
-std::string paste()
+// Lines for the shell pasted at the wait: 200 make 7,690 bytes, 13 make 484,
+// within what a stopped job's terminal holds on macOS (about 1 KB).
+std::string paste(int lines = 200)
 {
     std::string text;
-    for (int i = 0; i < 200; ++i)
+    for (int i = 0; i < lines; ++i)
         text += "echo 'line " + std::to_string(i) + " of the paste' >> pasted\n";
     return text;
 }
@@ -48,17 +49,13 @@ const wait_case cases[] = {
     {"utf8_character", 0, closes, [](auto &j) { j.press("\xE3\x81\x82"); }},
     {"utf8_split_after_lead_byte", 0, closes, [](auto &j) { j.press("\xE3", "\x81\x82"); }},
     {"paste", 0, closes, [](auto &j) { j.press(paste()); }},
-    {"paste_in_two_parts", 0, closes, [](auto &j) { j.press(paste(), paste()); }},
+    {"paste_in_two_parts", 0, closes, [](auto &j) { j.press(paste(13), paste(13)); }},
     {"vmin_zero_in_the_settings", vmin_zero, closes, [](auto &j) { j.press(); }},
     {"tty_above_fd_setsize_split", high_fd, closes, [](auto &j) { j.press("\x1b", "[A", 30); }},
-    {"tty_above_fd_setsize_paste", high_fd, closes, [](auto &j) { j.press(paste(), paste()); }},
+    {"tty_above_fd_setsize_paste", high_fd, closes, [](auto &j) { j.press(paste(13), paste(13)); }},
     // The quiet window is short: a key typed well after it is the shell's.
     {"key_after_the_quiet_window", 0, job_end{0, 0, closing, "", "b"},
-     [](auto &j) {
-         j.press();
-         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-         j.press("b");
-     }},
+     [](auto &j) { j.press(), std::this_thread::sleep_for(300ms), j.press("b"); }},
     // The time cap ends a burst that goes on; the program reads 256 bytes at
     // a time, so a stream 257 at a time leaves one when it has passed.
     {"key_held_down", 0, closes, [](auto &j) { j.hold("a"); }},
@@ -89,8 +86,8 @@ const wait_case cases[] = {
     // Keys typed before it go with the terminal's settings, not to the shell.
     {"sigterm_with_keys_unread", 0, killed_by(SIGTERM),
      [](auto &j) {
-         j.stopped_by(SIGSTOP), j.put(j.master, paste().substr(0, 512));
-         j.signal_job(SIGTERM), j.put(j.shell, "f");
+         j.stopped_by(SIGSTOP), j.put(j.master, paste(13)), j.signal_job(SIGTERM),
+             j.put(j.shell, "f");
      }},
 #ifdef SIGRTMIN
     {"sigrtmin", 0, killed_by(SIGRTMIN), [](auto &j) { j.signal_job(SIGRTMIN); }},

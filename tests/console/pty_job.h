@@ -46,6 +46,7 @@ enum job_flag : unsigned {
 };
 
 using std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 inline long long ms_since(steady_clock::time_point t)
 {
@@ -254,13 +255,12 @@ struct pty_job {
             sigprocmask(SIG_SETMASK, &set, nullptr);
         // ASan refuses a library loaded before its runtime, unless told; its
         // leak scan at exit, which the dialogue tests keep, makes a job end
-        // late on a busy machine. The row that asks for the library exists
-        // only where it is built.
+        // late on a busy machine.
         char lang[] = "LANG=C.UTF-8",
              asan[] = "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
 #ifdef SIGCONT_FIRST
              preload[] = "LD_PRELOAD=" SIGCONT_FIRST;
-#else
+#else // no library to preload in this build
              preload[] = "LD_PRELOAD=";
 #endif
         char *env[] = {lang, asan, flags & cont_first ? preload : nullptr, nullptr};
@@ -345,19 +345,14 @@ struct pty_job {
         EXPECT_TRUE(mode_is(want)) << "the terminal's settings changed";
     }
 
-    // The program waits for the key in the wait's whole mode, the user's
-    // settings but for one key (VMIN 1, VTIME 0), unechoed, without Enter,
-    // and every control key a key: ISIG, IXON and IEXTEN off, the last of
-    // which no key typed on Linux shows, as Linux ignores Ctrl+V and Ctrl+O
-    // outside canonical mode and the BSDs do not. It writes nothing until
-    // the key comes. A job that has ended fails at once.
+    // The program waits for the key in the wait's whole mode, IEXTEN off
+    // too, which no key typed on Linux shows, and writes nothing until the
+    // key comes. A job that has ended fails at once.
     void to_wait()
     {
         termios wait = before;
-        wait.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
-        wait.c_iflag &= ~IXON;
-        wait.c_cc[VMIN] = 1;
-        wait.c_cc[VTIME] = 0;
+        wait.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN), wait.c_iflag &= ~IXON;
+        wait.c_cc[VMIN] = 1, wait.c_cc[VTIME] = 0;
         ASSERT_TRUE(eventually([&] { return !running() || mode_is(wait); }) && running())
             << "not waiting for a key in the wait's mode";
         read_for(master, 1U << 20, 100); // the typed text's echo
@@ -370,34 +365,28 @@ struct pty_job {
     // or has left the wait: it then runs on unstopped. From the last part
     // seen unread to the stop, the program's quiet window runs: 80 ms and
     // more means that the machine stalled us, and the run has tested
-    // nothing; it feeds no more. The bytes go in slices of 512, each typed
-    // while the job is stopped, as macOS's terminal holds about 1 KB.
+    // nothing; it feeds no more.
     bool feed(const std::string &bytes, int stopped_ms = 0)
     {
-        for (size_t at = 0; at < bytes.size(); at += 512) {
-            const bool stopped = !stalled && stopped_by(SIGSTOP);
-            const auto stop = stopped ? acted : steady_clock::now();
-            stalled = stalled || (unread != steady_clock::time_point{} &&
-                                  stop - unread >= std::chrono::milliseconds(80));
-            if (stopped && stalled)
-                put(shell, "f");
-            if (!stopped || stalled)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(stopped_ms));
-            const bool waiting = !(mode().c_lflag & ICANON);
-            if (waiting) {
-                put(master, bytes.substr(at, 512));
-                EXPECT_TRUE(ready(slave, 5000)) << "typed, but nothing arrived";
-            }
+        const bool stopped = !stalled && stopped_by(SIGSTOP);
+        stalled = stalled || (unread != steady_clock::time_point{} &&
+                              (stopped ? acted : steady_clock::now()) - unread >= 80ms);
+        if (stopped && stalled)
             put(shell, "f");
-            unread = acted;
-            EXPECT_TRUE(eventually([this] {
-                return !ready(slave, 0) || !running() || (unread = steady_clock::now(), false);
-            })) << "not read";
-            if (!waiting)
-                return false;
+        if (!stopped || stalled)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(stopped_ms));
+        const bool waiting = !(mode().c_lflag & ICANON);
+        if (waiting) {
+            put(master, bytes);
+            EXPECT_TRUE(ready(slave, 5000)) << "typed, but nothing arrived";
         }
-        return true;
+        put(shell, "f");
+        unread = acted;
+        EXPECT_TRUE(eventually([this] {
+            return !ready(slave, 0) || !running() || (unread = steady_clock::now(), false);
+        })) << "not read";
+        return waiting;
     }
 
     // The key, a letter unless given, split where `second` is given: both
@@ -479,10 +468,8 @@ struct pty_job {
             return;
         settings_are(before);
         EXPECT_EQ(fcntl(slave, F_GETFL) & O_NONBLOCK, flags & nonblocking ? O_NONBLOCK : 0);
-        EXPECT_EQ(read_for(master, 1U << 20, 50), want.left)
-            << "the key was echoed, or more output";
+        EXPECT_EQ(read_for(master, 1U << 20, 50), want.left) << "echoed, or more output";
         ASSERT_EQ(tcsetattr(slave, TCSANOW, &editing), 0);
-        EXPECT_EQ(read_for(slave, 1U << 20, 50), want.left)
-            << "bytes of the key left for the shell";
+        EXPECT_EQ(read_for(slave, 1U << 20, 50), want.left) << "left for the shell";
     }
 };
