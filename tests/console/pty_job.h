@@ -365,14 +365,12 @@ struct pty_job {
     // or has left the wait: it then runs on unstopped. From the last part
     // seen unread to the stop, the program's quiet window runs: 80 ms and
     // more means that the machine stalled us, and the run has tested
-    // nothing; it feeds no more.
+    // nothing; it feeds no more, and a job it stopped ends with the run.
     bool feed(const std::string &bytes, int stopped_ms = 0)
     {
         const bool stopped = !stalled && stopped_by(SIGSTOP);
         stalled = stalled || (unread != steady_clock::time_point{} &&
                               (stopped ? acted : steady_clock::now()) - unread >= 80ms);
-        if (stopped && stalled)
-            put(shell, "f");
         if (!stopped || stalled)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(stopped_ms));
