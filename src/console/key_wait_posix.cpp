@@ -73,8 +73,8 @@ bool own_terminal(int fd)
     return fd >= 0 && tcgetpgrp(fd) == getpgrp();
 }
 
-// Only in the foreground and during the wait: also from handlers, which run
-// with SIGTTOU blocked, and that lets even a background job set a mode.
+// The wait's mode, set only in the foreground and during the wait: also by
+// handlers, which run with SIGTTOU blocked, so even in the background.
 void set_wait_mode()
 {
     const int fd = tty_fd;
